@@ -1,0 +1,36 @@
+# Two entry points for a fresh Debian/Ubuntu machine:
+#   make run   install what is missing, build, start the program
+#   make test  install what is missing, build, run the whole suite in a private network namespace
+BUILD_DIR ?= build
+BUILD_TYPE ?= RelWithDebInfo
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+
+.PHONY: all deps configure build run test bench setcap demo clean
+
+all: build
+
+deps:
+	@tools/install-deps.sh
+
+configure: deps
+	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+
+build: configure
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+run: build
+	$(BUILD_DIR)/kvrctl700
+
+# Every test runs inside its own network namespace: nothing the suite sends can reach a real network.
+test: build
+	tools/isolated.sh ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+
+bench: build
+	tools/isolated.sh $(BUILD_DIR)/bench/kvrctl700-bench
+
+# Lets the program bind UDP port 102 without running as root (lost when the binary is rebuilt).
+setcap: build
+	sudo setcap 'cap_net_bind_service=+ep' $(BUILD_DIR)/kvrctl700
+
+clean:
+	rm -rf $(BUILD_DIR)

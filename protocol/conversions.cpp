@@ -1,0 +1,102 @@
+#include "conversions.h"
+
+#include <QHostAddress>
+#include <QStringList>
+
+namespace {
+
+// -1 for any character that is not an ASCII hex digit; also used for the position past the end.
+int hexValue(const QString &text, qsizetype i)
+{
+    if (i >= text.size())
+        return -1;
+    const char16_t c = text.at(i).unicode();
+    if (c >= u'0' && c <= u'9')
+        return c - u'0';
+    if (c >= u'A' && c <= u'F')
+        return c - u'A' + 10;
+    if (c >= u'a' && c <= u'f')
+        return c - u'a' + 10;
+    return -1;
+}
+
+int decimalValue(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u >= u'0' && u <= u'9') ? u - u'0' : -1;
+}
+
+bool isDotAt(const QString &text, qsizetype i)
+{
+    return i < text.size() && text.at(i) == u'.';
+}
+
+char toByte(int value)
+{
+    return static_cast<char>(static_cast<unsigned char>(value & 0xFF));
+}
+
+} // namespace
+
+QByteArray hexStringToBytes(const QString &text)
+{
+    QByteArray bytes;
+    for (qsizetype i = 0; i < text.size(); i += 2)
+        bytes.append(toByte(16 * hexValue(text, i) + hexValue(text, i + 1)));
+    return bytes;
+}
+
+QByteArray dottedStringToBytes(const QString &text)
+{
+    QByteArray bytes;
+    qsizetype p = 0;
+    while (p < text.size()) {
+        if (isDotAt(text, p)) {
+            bytes.append(char(0));
+            p += 1;
+        } else if (isDotAt(text, p + 1)) {
+            bytes.append(toByte(decimalValue(text.at(p))));
+            p += 2;
+        } else if (isDotAt(text, p + 2)) {
+            bytes.append(toByte(10 * decimalValue(text.at(p)) + decimalValue(text.at(p + 1))));
+            p += 3;
+        } else if (isDotAt(text, p + 3)) {
+            bytes.append(toByte(100 * decimalValue(text.at(p)) + 10 * decimalValue(text.at(p + 1))
+                                + decimalValue(text.at(p + 2))));
+            p += 4;
+        } else {
+            p += 4;
+        }
+    }
+    return bytes;
+}
+
+QByteArray macTextToBytes(const QString &macText)
+{
+    QString hex = macText;
+    hex.remove(u':');
+    return hexStringToBytes(hex);
+}
+
+QHostAddress decimalIPv4Address(const QString &text)
+{
+    const QStringList groups = text.split(u'.');
+    if (groups.size() != 4)
+        return {};
+    quint32 address = 0;
+    for (const QString &group : groups) {
+        if (group.isEmpty() || group.size() > 3)
+            return {};
+        int value = 0;
+        for (QChar c : group) {
+            const int digit = decimalValue(c);
+            if (digit < 0)
+                return {};
+            value = value * 10 + digit;
+        }
+        if (value > 255)
+            return {};
+        address = (address << 8) | quint32(value);
+    }
+    return QHostAddress(address);
+}

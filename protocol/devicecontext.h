@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+#include <QtCore/qnamespace.h>
+
+#include <optional>
+
+class MySocket;
+class QTableWidget;
+class QTableWidgetItem;
+
+// The device table's columns, read back by index.
+namespace DeviceColumn {
+enum : int { Type = 0, Name, IpAddress, Mac, SubnetMask, Gateway, Version, Points, Count };
+}
+
+// The name a device reported, kept on the name cell (the name column may show a model text instead).
+inline constexpr int ReportedNameRole = Qt::UserRole + 1;
+
+// The one device endpoint, created by the main window and alive until the process ends.
+extern MySocket *g_mySocket;
+
+// The main window's device table, stored each time a detail window opens.
+extern QTableWidget *g_deviceTable;
+
+// The item in the given column of the device table's current row, or null when there is no
+// table, no current row or no item there (a refresh may have emptied the table).
+QTableWidgetItem *currentRowItem(int column);
+
+// The MAC text of the current row, or nothing when that cell is missing.
+std::optional<QString> currentRowMac();

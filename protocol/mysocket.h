@@ -1,0 +1,75 @@
+#pragma once
+
+#include "frame.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+class QHostAddress;
+class QTimer;
+class QUdpSocket;
+
+// The tool's one UDP endpoint on port 102: receives device replies into the device record and
+// sends the search, LED and write frames. Encoding and decoding live in Frame; this class only
+// owns the socket, the sequence number, the target address and the flash timer.
+class MySocket : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit MySocket(QObject *parent = nullptr);
+    ~MySocket() override;
+
+    // The device record: the last accepted device reply, replaced as a whole, never cleared.
+    QByteArray devType;
+    QByteArray devMac;
+    QByteArray devName;
+    QByteArray devSwVersion;
+    QByteArray devNetAddr;
+    QByteArray devPoints;
+
+    // Binds UDP port 102 on every IPv4 address, shared with other sockets. False when the port
+    // could not be bound; the endpoint then stays unbound and every send fails.
+    bool initSocket();
+    bool isBound() const;
+
+    void setTargetAddress(const QString &ipText);
+
+    void startLedFlashTimer();
+    void stopLedFlashTimer();
+    bool isFlashing() const { return flashTimer != nullptr; }
+
+    // Waits at most 5 s for the last datagram to leave.
+    bool waitForWriteDone();
+
+    // Each sender returns what writeDatagram() returned: the bytes sent, or -1.
+    qint64 broadcastSearch();
+    qint64 udpSendCmdLedsFlash(const QString &macText);
+    qint64 udpSendCmdLedsOff(const QString &macText);
+
+    quint32 nextFrameSeq() const { return frameSeq; }
+
+signals:
+    void updPackReceived();
+
+public slots:
+    void processPendingDatagrams();
+
+protected slots:
+    void receiveOneMoreUpd();
+
+private slots:
+    void udpSendCmdLedsFlashSlot();
+
+private:
+    qint64 sendFrame(const QByteArray &frame, const QHostAddress &destination, const char *trace);
+    qint64 sendLedFrame(const QString &macText, Frame::LedCommand command);
+    quint32 takeFrameSeq();
+
+    QUdpSocket *udpSocket = nullptr;
+    quint16 devicePort = Frame::DevicePort;
+    QString targetAddress;
+    QTimer *flashTimer = nullptr;
+    quint32 frameSeq = 0; // the next frame's; a failed send uses its number up
+};
