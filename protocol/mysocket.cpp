@@ -2,6 +2,7 @@
 
 #include "conversions.h"
 #include "devicecontext.h"
+#include "detail/subplcinfo.h"
 
 #include <QDebug>
 #include <QHostAddress>
@@ -128,6 +129,26 @@ qint64 MySocket::udpSendCmdLedsFlash(const QString &macText)
 qint64 MySocket::udpSendCmdLedsOff(const QString &macText)
 {
     return sendLedFrame(macText, Frame::LedCommand::Off);
+}
+
+bool MySocket::udpSendCmdWrite(SubPlcInfo *window)
+{
+    // Read now, not when the window opened: the frame names the device of the current row.
+    const std::optional<QString> targetMac = currentRowMac();
+    if (!targetMac) {
+        qDebug() << "TCP command Write command skipped: no device row";
+        return false;
+    }
+    Frame::WriteTexts texts;
+    texts.targetMac = *targetMac;
+    texts.mac = window->getMacAddr();
+    texts.name = window->getReportedName();
+    texts.gateway = window->getGateWay();
+    texts.subnetMask = window->getSubnetMask();
+    texts.ipAddress = window->getIpAddr();
+    const QByteArray frame = Frame::encodeWrite(Frame::writeValuesFromTexts(texts), takeFrameSeq());
+    // To the address the device had when the window opened, not the one typed in.
+    return sendFrame(frame, decimalIPv4Address(targetAddress), "TCP command Write command:") == frame.size();
 }
 
 void MySocket::udpSendCmdLedsFlashSlot()

@@ -7,6 +7,7 @@
 #include <QString>
 
 class QHostAddress;
+class SubPlcInfo;
 class QTimer;
 class QUdpSocket;
 
@@ -47,6 +48,11 @@ public:
     qint64 broadcastSearch();
     qint64 udpSendCmdLedsFlash(const QString &macText);
     qint64 udpSendCmdLedsOff(const QString &macText);
+
+    // Sends the detail window's values to the device at the target address, addressed to the
+    // MAC of the table's current row. True when the whole frame went out; false, with nothing
+    // sent, when the table has no current row.
+    bool udpSendCmdWrite(SubPlcInfo *window);
 
     quint32 nextFrameSeq() const { return frameSeq; }
 

@@ -1,0 +1,293 @@
+#include "subplcinfo.h"
+
+#include "fieldpatterns.h"
+#include "protocol/devicecontext.h"
+#include "protocol/mysocket.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QTableWidgetItem>
+
+namespace {
+
+constexpr int WindowWidth = 306;
+constexpr int WindowHeight = 388;
+constexpr int MenuBarHeight = 23;
+constexpr int FieldX = 130;
+constexpr int FieldWidth = 121;
+constexpr int RowHeight = 31;
+constexpr int NameMaxLength = 16;
+// The devices refuse names shorter than this.
+constexpr int MinNameLength = 6;
+
+const QString greyBackground = QStringLiteral("background-color: lightGray");
+
+} // namespace
+
+SubPlcInfo::SubPlcInfo(QWidget *parent) : QWidget(nullptr)
+{
+    Q_UNUSED(parent)
+    // Nothing keeps a pointer to a closed window: the main window builds a new one every time.
+    setAttribute(Qt::WA_DeleteOnClose);
+    setupForm();
+    retranslateForm();
+    connectActions();
+    fillFromTable();
+}
+
+SubPlcInfo::~SubPlcInfo() = default;
+
+QLineEdit *SubPlcInfo::addField(const char *objectName, int y, int horizontalMargin)
+{
+    auto *field = new QLineEdit(this);
+    field->setObjectName(QLatin1String(objectName));
+    field->setGeometry(FieldX, y, FieldWidth, RowHeight);
+    field->setTextMargins(horizontalMargin, 0, horizontalMargin, 0);
+    return field;
+}
+
+QLabel *SubPlcInfo::addLabel(const char *objectName, int x, int y, int width)
+{
+    auto *label = new QLabel(this);
+    label->setObjectName(QLatin1String(objectName));
+    label->setGeometry(x, y, width, RowHeight);
+    return label;
+}
+
+void SubPlcInfo::setupForm()
+{
+    resize(WindowWidth, WindowHeight);
+    setMinimumSize(WindowWidth, WindowHeight);
+    setMaximumSize(WindowWidth, WindowHeight);
+
+    quitAction = new QAction(this);
+    quitAction->setObjectName(QStringLiteral("quitAction"));
+    Refresh = new QAction(this);
+    Refresh->setObjectName(QStringLiteral("Refresh"));
+    modifyConfrim = new QAction(this);
+    modifyConfrim->setObjectName(QStringLiteral("modifyConfrim"));
+    aboutAction = new QAction(this);
+    aboutAction->setObjectName(QStringLiteral("aboutAction"));
+
+    centralWidget = new QWidget(this);
+    centralWidget->setObjectName(QStringLiteral("centralWidget"));
+
+    // Fields and their labels, in the order the keyboard focus moves through them.
+    PlcName = addField("PlcName", 35, 3);
+    PlcName->setReadOnly(true);
+    PlcName->setMaxLength(NameMaxLength);
+    PlcName->setStyleSheet(greyBackground);
+    PlcName->setValidator(new QRegularExpressionValidator(FieldPattern::name(), PlcName));
+    deviceName = addLabel("deviceName", 60, 35, 51);
+
+    plcIP_Addr = addField("plcIP_Addr", 75, 5);
+    plcIP_Addr->setValidator(new QRegularExpressionValidator(FieldPattern::ipv4(), plcIP_Addr));
+    IP_Addr = addLabel("IP_Addr", 60, 75, 51);
+
+    subnetMaskAddr = addField("subnetMaskAddr", 115, 5);
+    subnetMaskAddr->setValidator(new QRegularExpressionValidator(FieldPattern::ipv4(), subnetMaskAddr));
+    subnetMask = addLabel("subnetMask", 50, 115, 51);
+
+    subGateWayAddr = addField("subGateWayAddr", 155, 5);
+    subGateWayAddr->setValidator(new QRegularExpressionValidator(FieldPattern::ipv4(), subGateWayAddr));
+    subGateWay = addLabel("subGateWay", 70, 155, 51);
+
+    PlcPoints = addField("PlcPoints", 195, 3);
+    PlcPoints->setReadOnly(true);
+    PLC_Points = addLabel("PLC_Points", 60, 195, 51);
+
+    PlcSW_Version = addField("PlcSW_Version", 235, 5);
+    PlcSW_Version->setReadOnly(true);
+    PlcSW_Version->setFocusPolicy(Qt::NoFocus);
+    PlcSW_Version->setStyleSheet(greyBackground);
+    PlcSW_Version->setBackgroundRole(QPalette::NoRole);
+    PLC_SW = addLabel("PLC_SW", 50, 235, 81);
+
+    PlcMAC_Addr = addField("PlcMAC_Addr", 275, 3);
+    PlcMAC_Addr->setReadOnly(true);
+    PlcMAC_Addr->setStyleSheet(greyBackground);
+    PlcMAC_Addr->setValidator(new QRegularExpressionValidator(FieldPattern::mac(), PlcMAC_Addr));
+    PLC_MacLabel = addLabel("PLC_MacLabel", 50, 275, 81);
+
+    hintLabel = new QLabel(this);
+    hintLabel->setGeometry(50, 310, 200, RowHeight);
+    QPalette hintPalette = hintLabel->palette();
+    hintPalette.setBrush(QPalette::All, QPalette::WindowText, QBrush(Qt::blue, Qt::SolidPattern));
+    hintLabel->setPalette(hintPalette);
+
+    freshBtn = new QPushButton(this);
+    freshBtn->setObjectName(QStringLiteral("freshBtn"));
+    freshBtn->setGeometry(40, 345, 81, RowHeight);
+    confirmBtn = new QPushButton(this);
+    confirmBtn->setObjectName(QStringLiteral("confirmBtn"));
+    confirmBtn->setGeometry(180, 345, 81, RowHeight);
+
+    menuBar = new QMenuBar(this);
+    menuBar->setObjectName(QStringLiteral("menuBar"));
+    menuBar->setGeometry(0, 0, WindowWidth, MenuBarHeight);
+    menuBar->setFixedSize(WindowWidth, MenuBarHeight);
+    setBar = new QMenu(menuBar);
+    setBar->setObjectName(QStringLiteral("setBar"));
+    aboutBar = new QMenu(menuBar);
+    aboutBar->setObjectName(QStringLiteral("aboutBar"));
+    menuBar->addAction(setBar->menuAction());
+    menuBar->addAction(aboutBar->menuAction());
+    setBar->addAction(Refresh);
+    setBar->addAction(modifyConfrim);
+    setBar->addSeparator();
+    setBar->addAction(quitAction);
+    aboutBar->addAction(aboutAction);
+}
+
+void SubPlcInfo::retranslateForm()
+{
+    const auto text = [](const char *source) { return QCoreApplication::translate("this", source); };
+    setWindowTitle(text("PLC信息"));
+    quitAction->setText(text("退出"));
+    Refresh->setText(text("刷新"));
+    modifyConfrim->setText(text("确认修改"));
+    aboutAction->setText(text("关于"));
+    PlcName->setWhatsThis(text("<html><head/><body><p>请输入设备名称</p></body></html>"));
+    deviceName->setText(text("设备名"));
+    plcIP_Addr->setWhatsThis(
+        text("<html><head/><body><p>请输入需要设定PLC地址；不能和网络中的其他子设备重复。</p></body></html>"));
+    IP_Addr->setText(text("IP地址"));
+    subnetMaskAddr->setWhatsThis(text("<html><head/><body><p>本PLC的子网掩码</p></body></html>"));
+    subnetMask->setText(text("子网掩码"));
+    subGateWayAddr->setWhatsThis(text("<html><head/><body><p>该子设备的网关</p></body></html>"));
+    subGateWay->setText(text("网关"));
+    PlcPoints->setWhatsThis(text("<html><head/><body><p>该PLC的点数</p></body></html>"));
+    PLC_Points->setText(text("PLC点数"));
+    PlcSW_Version->setWhatsThis(text("<html><head/><body><p>PLC的软件版本</p></body></html>"));
+    PLC_SW->setText(text("PLC版本信息"));
+    PlcMAC_Addr->setWhatsThis(text("<html><head/><body><p>PLC的MAC地址</p></body></html>"));
+    PLC_MacLabel->setText(text("PLC MAC地址"));
+    hintLabel->setText(text("提示：修改在重新启动设备后生效!"));
+    freshBtn->setText(text("刷新"));
+    confirmBtn->setText(text("确认修改"));
+    setBar->setTitle(text("设置"));
+    aboutBar->setTitle(text("关于"));
+}
+
+void SubPlcInfo::connectActions()
+{
+    connect(quitAction, &QAction::triggered, this, &SubPlcInfo::quitActionSlot);
+    connect(Refresh, &QAction::triggered, this, &SubPlcInfo::refreshActionSlot);
+    connect(modifyConfrim, &QAction::triggered, this, &SubPlcInfo::modifyConfirmActionSlot);
+    connect(aboutAction, &QAction::triggered, this, &SubPlcInfo::aboutActionSlot);
+    connect(freshBtn, &QPushButton::clicked, this, &SubPlcInfo::refreshActionSlot);
+    connect(confirmBtn, &QPushButton::clicked, this, &SubPlcInfo::modifyConfirmActionSlot);
+}
+
+void SubPlcInfo::fillFromTable()
+{
+    // Set directly, so the validators do not filter the cell texts; the name is cut to 16.
+    const auto cellText = [](int column) {
+        const QTableWidgetItem *item = currentRowItem(column);
+        return item ? item->data(Qt::DisplayRole).toString() : QString();
+    };
+    PlcName->setText(cellText(DeviceColumn::Name));
+    plcIP_Addr->setText(cellText(DeviceColumn::IpAddress));
+    subnetMaskAddr->setText(cellText(DeviceColumn::SubnetMask));
+    subGateWayAddr->setText(cellText(DeviceColumn::Gateway));
+    PlcPoints->setText(cellText(DeviceColumn::Points));
+    PlcSW_Version->setText(cellText(DeviceColumn::Version));
+    PlcMAC_Addr->setText(cellText(DeviceColumn::Mac));
+
+    // Rows added by hand (the debug sample row) carry no reported name: their text is the name.
+    const QTableWidgetItem *nameItem = currentRowItem(DeviceColumn::Name);
+    const QString reported = nameItem ? nameItem->data(ReportedNameRole).toString() : QString();
+    reportedName = reported.isEmpty() ? cellText(DeviceColumn::Name) : reported;
+}
+
+QString SubPlcInfo::getPlcName() const
+{
+    return PlcName->text();
+}
+
+QString SubPlcInfo::getIpAddr() const
+{
+    return plcIP_Addr->text();
+}
+
+QString SubPlcInfo::getSubnetMask() const
+{
+    return subnetMaskAddr->text();
+}
+
+QString SubPlcInfo::getGateWay() const
+{
+    return subGateWayAddr->text();
+}
+
+QString SubPlcInfo::getMacAddr() const
+{
+    return PlcMAC_Addr->text();
+}
+
+QString SubPlcInfo::getReportedName() const
+{
+    return reportedName;
+}
+
+void SubPlcInfo::closeEvent(QCloseEvent *event)
+{
+    emit subPlcWindowClosed();
+    event->accept();
+}
+
+void SubPlcInfo::quitActionSlot()
+{
+    close();
+}
+
+void SubPlcInfo::refreshActionSlot()
+{
+    // Reloads the device's values from the table, dropping the user's edits, but only while the
+    // current row still shows this device: after a refresh of the list, or with another row
+    // selected, it would show another device's values under this device's title, so the fields
+    // are left as they are.
+    if (currentRowMac() == getMacAddr())
+        fillFromTable();
+}
+
+QString SubPlcInfo::refusalReason() const
+{
+    if (reportedName.size() < MinNameLength)
+        return tr("设备名称小于6个字符！");
+    if (!currentRowMac())
+        return tr("设备列表中没有选中的设备，请刷新后重新打开！");
+    if (!FieldPattern::isCompleteIPv4(getIpAddr()))
+        return tr("IP地址不完整！");
+    if (!FieldPattern::isCompleteIPv4(getSubnetMask()))
+        return tr("子网掩码不完整！");
+    if (!FieldPattern::isCompleteIPv4(getGateWay()))
+        return tr("网关不完整！");
+    return {};
+}
+
+void SubPlcInfo::modifyConfirmActionSlot()
+{
+    const QString refusal = refusalReason();
+    if (!refusal.isEmpty()) {
+        QMessageBox::warning(this, tr("操作失败："), refusal);
+        return;
+    }
+    // A send that fails is only traced; the window closes all the same, as the device has
+    // nothing to answer.
+    g_mySocket->udpSendCmdWrite(this);
+    g_mySocket->waitForWriteDone();
+    close();
+}
+
+void SubPlcInfo::aboutActionSlot()
+{
+}
