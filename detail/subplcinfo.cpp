@@ -201,6 +201,9 @@ void SubPlcInfo::fillFromTable()
     PlcPoints->setText(cellText(DeviceColumn::Points));
     PlcSW_Version->setText(cellText(DeviceColumn::Version));
     PlcMAC_Addr->setText(cellText(DeviceColumn::Mac));
+    // Long names and MAC texts are wider than their fields: show their beginning, not their end.
+    for (QLineEdit *field : {PlcName, PlcPoints, PlcSW_Version, PlcMAC_Addr})
+        field->setCursorPosition(0);
 
     // Rows added by hand (the debug sample row) carry no reported name: their text is the name.
     const QTableWidgetItem *nameItem = currentRowItem(DeviceColumn::Name);

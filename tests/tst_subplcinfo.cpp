@@ -438,6 +438,9 @@ void TestSubPlcInfo::fillsFromCurrentRow()
     QCOMPARE(w->getIpAddr(), QStringLiteral("192.168.1.9"));
     QCOMPARE(child<QLineEdit>(w, "PlcPoints")->text(), QStringLiteral("0.16"));
     QCOMPARE(child<QLineEdit>(w, "PlcSW_Version")->text(), QStringLiteral("1.2.3"));
+    // The name and the MAC are wider than their fields: their beginning is what shows.
+    QCOMPARE(child<QLineEdit>(w, "PlcName")->cursorPosition(), 0);
+    QCOMPARE(child<QLineEdit>(w, "PlcMAC_Addr")->cursorPosition(), 0);
 }
 
 void TestSubPlcInfo::keepsReportedName()
