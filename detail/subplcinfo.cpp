@@ -1,6 +1,7 @@
 #include "subplcinfo.h"
 
 #include "fieldpatterns.h"
+#include "dialogs/about.h"
 #include "protocol/devicecontext.h"
 #include "protocol/mysocket.h"
 
@@ -293,4 +294,7 @@ void SubPlcInfo::modifyConfirmActionSlot()
 
 void SubPlcInfo::aboutActionSlot()
 {
+    // Modal over every window of the program; the dialog releases itself when it closes.
+    auto *about = new About(this);
+    about->exec();
 }

@@ -3,6 +3,7 @@
 
 #include "detail/fieldpatterns.h"
 #include "detail/subplcinfo.h"
+#include "dialogs/about.h"
 #include "protocol/devicecontext.h"
 
 #include <QAction>
@@ -16,6 +17,7 @@
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 #include <QWindow>
 
 namespace {
@@ -80,6 +82,8 @@ private slots:
     void fillWithoutRowLeavesFieldsEmpty();
     void refresh_data();
     void refresh();
+
+    void aboutOpensANewModalDialogEachTime();
 
     void everyCloseEmitsOnceAndReleases_data();
     void everyCloseEmitsOnceAndReleases();
@@ -505,6 +509,32 @@ void TestSubPlcInfo::refresh()
     QCOMPARE(w->getIpAddr(), ipAfter);
     QCOMPARE(w->getMacAddr(), QStringLiteral("50:E5:49:CE:2E:4A"));
     QVERIFY(window);
+}
+
+void TestSubPlcInfo::aboutOpensANewModalDialogEachTime()
+{
+    SubPlcInfo *w = openWindow();
+    w->show();
+    QList<QPointer<About>> opened;
+    QList<Qt::WindowModality> modality;
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, this, [&] {
+        if (auto *about = qobject_cast<About *>(QApplication::activeModalWidget())) {
+            opened.append(about);
+            modality.append(about->windowModality());
+            QCOMPARE(about->parentWidget(), w);
+            about->findChild<QPushButton *>(QStringLiteral("confirmButton"))->click();
+        }
+    });
+    closer.start(10);
+    auto *about = child<QAction>(w, "aboutAction");
+    about->trigger();
+    QCOMPARE(opened.size(), 1);
+    QVERIFY(opened.at(0).isNull()); // released when it closed
+    about->trigger();
+    QCOMPARE(opened.size(), 2);
+    QCOMPARE(modality, (QList<Qt::WindowModality>{Qt::ApplicationModal, Qt::ApplicationModal}));
+    QVERIFY(w->isVisible());
 }
 
 void TestSubPlcInfo::everyCloseEmitsOnceAndReleases_data()
