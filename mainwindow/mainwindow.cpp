@@ -1,0 +1,121 @@
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "devicerow.h"
+#include "protocol/devicecontext.h"
+#include "protocol/mysocket.h"
+
+#include <QDebug>
+#include <QMessageBox>
+
+#include <limits>
+
+static_assert(MainWindow::MaxDeviceRows == std::numeric_limits<qint8>::max(),
+              "the row counter must be able to index every row");
+
+MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::MainWindow>())
+{
+    ui->setupUi(this);
+
+    QTableWidget *table = ui->tableWidget;
+    const int columnWidths[DeviceColumn::Count] = {100, 100, 110, 130, 100, 100, 100, 100};
+    for (int column = 0; column < DeviceColumn::Count; ++column)
+        table->setColumnWidth(column, columnWidths[column]);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(QAbstractItemView::SingleSelection);
+
+    connect(ui->actionRefresh, &QAction::triggered, this, &MainWindow::refreshUserSlot);
+    connect(ui->actionDebug, &QAction::triggered, this, &MainWindow::debugActionSlot);
+    connect(ui->refreshUserBtn, &QPushButton::clicked, this, &MainWindow::refreshUserSlot);
+    connect(ui->detailedInfoBtn, &QPushButton::clicked, this, &MainWindow::cellDoubleClickedSlot);
+    connect(table, &QTableWidget::cellDoubleClicked, this, &MainWindow::cellDoubleClickedSlot);
+
+    g_mySocket = new MySocket;
+    if (!g_mySocket->initSocket()) {
+        // The window stays usable (the sample row, the dialogs), but no device can answer.
+        ui->statusBar->showMessage(tr("无法使用UDP端口102，找不到设备。请以root身份运行，"
+                                      "或执行 make setcap 授予本程序 CAP_NET_BIND_SERVICE 权限"));
+    }
+    connect(g_mySocket, &MySocket::updPackReceived, this, &MainWindow::tranlateUdpRawFrameSlot);
+}
+
+MainWindow::~MainWindow()
+{
+    // The socket outlives this window; the table does not.
+    if (g_deviceTable == ui->tableWidget)
+        g_deviceTable = nullptr;
+}
+
+void MainWindow::debugActionSlot()
+{
+    addUserRow(sampleDeviceRow());
+}
+
+void MainWindow::refreshUserSlot()
+{
+    g_mySocket->broadcastSearch();
+    // Replies are read once control is back in the event loop, so they land in the emptied table.
+    while (userCount != 0) {
+        --userCount;
+        ui->tableWidget->removeRow(userCount);
+    }
+    if (ui->statusBar->currentMessage() == listFullText())
+        ui->statusBar->clearMessage();
+}
+
+void MainWindow::cellDoubleClickedSlot()
+{
+    if (userCount == 0) {
+        warn(tr("操作失败："), tr("子设备列表为空！"));
+        return;
+    }
+}
+
+void MainWindow::tranlateUdpRawFrameSlot()
+{
+    const Frame::DeviceReply record{g_mySocket->devType,      g_mySocket->devMac,
+                                    g_mySocket->devName,      g_mySocket->devSwVersion,
+                                    g_mySocket->devNetAddr,   g_mySocket->devPoints};
+    const DeviceRowTexts row = deviceRowTexts(record);
+    // A device is listed once per search; the first reply's values stay.
+    if (isListed(row.macText))
+        return;
+    addUserRow(row);
+}
+
+bool MainWindow::addUserRow(const DeviceRowTexts &row)
+{
+    if (userCount == MaxDeviceRows) {
+        ui->statusBar->showMessage(listFullText());
+        return false;
+    }
+    QTableWidget *table = ui->tableWidget;
+    table->insertRow(userCount);
+    for (int column = 0; column < DeviceColumn::Count; ++column)
+        table->setItem(userCount, column, new QTableWidgetItem(row.cellText(column)));
+    table->item(userCount, DeviceColumn::Name)->setData(ReportedNameRole, row.reportedName);
+    table->selectRow(userCount);
+    ++userCount;
+    return true;
+}
+
+bool MainWindow::isListed(const QString &macText) const
+{
+    for (int row = 0; row < userCount; ++row) {
+        const QTableWidgetItem *mac = ui->tableWidget->item(row, DeviceColumn::Mac);
+        if (mac && mac->text() == macText)
+            return true;
+    }
+    return false;
+}
+
+QString MainWindow::listFullText() const
+{
+    return tr("设备列表已满（%1 台），请刷新后重试").arg(MaxDeviceRows);
+}
+
+void MainWindow::warn(const QString &title, const QString &text)
+{
+    QMessageBox::warning(this, title, text, QMessageBox::Ok, QMessageBox::NoButton);
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QMainWindow>
+
+#include <memory>
+
+struct DeviceRowTexts;
+
+namespace Ui {
+class MainWindow;
+}
+
+// The device list: every device that answers a search is one row. Opens the detail window for
+// the selected device, one at a time, and keeps that device's LEDs flashing while it is open.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // The table holds at most this many rows; further devices are refused until a refresh.
+    static constexpr int MaxDeviceRows = 127;
+
+private slots:
+    void debugActionSlot();
+    void refreshUserSlot();
+    void cellDoubleClickedSlot();
+    void tranlateUdpRawFrameSlot();
+
+private:
+    // Appends the row and makes it the selected and current one; false when the table is full.
+    bool addUserRow(const DeviceRowTexts &row);
+    bool isListed(const QString &macText) const;
+    QString listFullText() const;
+    void warn(const QString &title, const QString &text);
+
+    std::unique_ptr<Ui::MainWindow> ui;
+    qint8 userCount = 0; // rows in the table, and the index of the next one
+};
