@@ -21,6 +21,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_uniq
     const int columnWidths[DeviceColumn::Count] = {100, 100, 110, 130, 100, 100, 100, 100};
     for (int column = 0; column < DeviceColumn::Count; ++column)
         table->setColumnWidth(column, columnWidths[column]);
+    // The tool bar holds nothing, and with the usual Linux styles its empty strip pushes the bottom
+    // of the two buttons under the status bar; it stays in place, out of sight.
+    ui->mainToolBar->hide();
+
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -34,8 +38,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_uniq
     g_mySocket = new MySocket;
     if (!g_mySocket->initSocket()) {
         // The window stays usable (the sample row, the dialogs), but no device can answer.
-        ui->statusBar->showMessage(tr("无法使用UDP端口102，找不到设备。请以root身份运行，"
-                                      "或执行 make setcap 授予本程序 CAP_NET_BIND_SERVICE 权限"));
+        ui->statusBar->showMessage(
+            tr("无法使用UDP端口102，找不到设备：请以root身份运行，或执行 make setcap 授予端口权限"));
     }
     connect(g_mySocket, &MySocket::updPackReceived, this, &MainWindow::tranlateUdpRawFrameSlot);
 }

@@ -84,6 +84,7 @@ private slots:
     void startsEmptyAndSilent();
     void bindFailureIsShownInStatusBar();
     void menusHaveNoSeparatorsAndNoShortcuts();
+    void buttonsAreClearOfStatusBar();
     void refreshSendsOneSearchAndEmptiesTable();
     void repliesBecomeRows_data();
     void repliesBecomeRows();
@@ -240,6 +241,18 @@ void TestMainWindow::menusHaveNoSeparatorsAndNoShortcuts()
     QTest::keyClick(window.get(), Qt::Key_F5);
     QTest::keyClick(table(), Qt::Key_F5);
     QCOMPARE(table()->rowCount(), 1);
+}
+
+void TestMainWindow::buttonsAreClearOfStatusBar()
+{
+    // The form's fixed positions leave little room under the buttons: none may be covered.
+    const int statusBarTop = window->statusBar()->geometry().top();
+    for (const char *name : {"refreshUserBtn", "detailedInfoBtn"}) {
+        const auto *button = window->findChild<QPushButton *>(QLatin1String(name));
+        QVERIFY2(button, name);
+        const int bottom = button->mapTo(window.get(), QPoint(0, button->height())).y();
+        QVERIFY2(bottom <= statusBarTop, name);
+    }
 }
 
 void TestMainWindow::refreshSendsOneSearchAndEmptiesTable()
