@@ -5,7 +5,7 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build run test bench setcap demo clean
+.PHONY: all deps configure build run test bench setcap demo screenshot clean
 
 all: build
 
@@ -31,6 +31,10 @@ bench: build
 # Lets the program bind UDP port 102 without running as root (lost when the binary is rebuilt).
 setcap: build
 	sudo setcap 'cap_net_bind_service=+ep' $(BUILD_DIR)/kvrctl700
+
+# Redraws the README's picture of the main window (a local socket plays the devices, so it runs isolated).
+screenshot: build
+	tools/isolated.sh $(BUILD_DIR)/tools/screenshot/kvrctl700-screenshot docs/mainwindow.png
 
 clean:
 	rm -rf $(BUILD_DIR)
