@@ -2,6 +2,8 @@
 #include "ui_mainwindow.h"
 
 #include "devicerow.h"
+#include "dialogs/about.h"
+#include "dialogs/info.h"
 #include "protocol/devicecontext.h"
 #include "protocol/mysocket.h"
 
@@ -29,7 +31,12 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_uniq
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSelectionMode(QAbstractItemView::SingleSelection);
 
+    connect(ui->actionChinese, &QAction::triggered, this, &MainWindow::chineseActionSlot);
+    connect(ui->actionEnglish, &QAction::triggered, this, &MainWindow::englishActionSlot);
     connect(ui->actionRefresh, &QAction::triggered, this, &MainWindow::refreshUserSlot);
+    connect(ui->actionHelp, &QAction::triggered, this, &MainWindow::helpActionSlot);
+    connect(ui->actionInfo, &QAction::triggered, this, &MainWindow::infoActionSlot);
+    connect(ui->actionAbout, &QAction::triggered, this, &MainWindow::aboutActionSlot);
     connect(ui->actionDebug, &QAction::triggered, this, &MainWindow::debugActionSlot);
     connect(ui->refreshUserBtn, &QPushButton::clicked, this, &MainWindow::refreshUserSlot);
     connect(ui->detailedInfoBtn, &QPushButton::clicked, this, &MainWindow::cellDoubleClickedSlot);
@@ -49,6 +56,33 @@ MainWindow::~MainWindow()
     // The socket outlives this window; the table does not.
     if (g_deviceTable == ui->tableWidget)
         g_deviceTable = nullptr;
+}
+
+// The program has one language, and no help of its own: these actions show the About dialog.
+void MainWindow::chineseActionSlot()
+{
+    showAbout();
+}
+
+void MainWindow::englishActionSlot()
+{
+    showAbout();
+}
+
+void MainWindow::infoActionSlot()
+{
+    // The dialog releases itself when it closes.
+    (new Info(this))->exec();
+}
+
+void MainWindow::helpActionSlot()
+{
+    showAbout();
+}
+
+void MainWindow::aboutActionSlot()
+{
+    showAbout();
 }
 
 void MainWindow::debugActionSlot()
@@ -117,6 +151,12 @@ bool MainWindow::isListed(const QString &macText) const
 QString MainWindow::listFullText() const
 {
     return tr("设备列表已满（%1 台），请刷新后重试").arg(MaxDeviceRows);
+}
+
+void MainWindow::showAbout()
+{
+    // The dialog releases itself when it closes.
+    (new About(this))->exec();
 }
 
 void MainWindow::warn(const QString &title, const QString &text)

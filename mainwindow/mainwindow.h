@@ -24,6 +24,11 @@ public:
     static constexpr int MaxDeviceRows = 127;
 
 private slots:
+    void chineseActionSlot();
+    void englishActionSlot();
+    void infoActionSlot();
+    void helpActionSlot();
+    void aboutActionSlot();
     void debugActionSlot();
     void refreshUserSlot();
     void cellDoubleClickedSlot();
@@ -34,6 +39,7 @@ private:
     bool addUserRow(const DeviceRowTexts &row);
     bool isListed(const QString &macText) const;
     QString listFullText() const;
+    void showAbout();
     void warn(const QString &title, const QString &text);
 
     std::unique_ptr<Ui::MainWindow> ui;

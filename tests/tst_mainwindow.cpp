@@ -11,6 +11,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialog>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -60,10 +61,11 @@ QStringList row(const QString &type, int last, const QString &name, const QStrin
             points};
 }
 
-// What a modal message box showed before the test closed it with its OK button.
-struct SeenBox
+// What a modal window showed before the test closed it (a message box with its OK button).
+struct SeenModal
 {
     bool seen = false;
+    QString className;
     QString title;
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
@@ -90,6 +92,8 @@ private slots:
     void repliesBecomeRows();
     void debugActionAddsIdenticalRows_data();
     void debugActionAddsIdenticalRows();
+    void dialogActions_data();
+    void dialogActions();
     void detailsWithEmptyListWarns();
     void rowCountIsCappedAt127();
 
@@ -99,7 +103,7 @@ private:
     void trigger(const char *actionName);
     void click(const char *buttonName);
     void feedReplies(const QList<QByteArray> &replies);
-    void closeNextMessageBox(SeenBox &seen);
+    void closeNextModal(SeenModal &seen);
 
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<QUdpSocket> deviceSocket;
@@ -160,24 +164,27 @@ void TestMainWindow::feedReplies(const QList<QByteArray> &replies)
     QTRY_COMPARE_WITH_TIMEOUT(announced.size(), replies.size(), 3000);
 }
 
-void TestMainWindow::closeNextMessageBox(SeenBox &seen)
+void TestMainWindow::closeNextModal(SeenModal &seen)
 {
-    // The box runs its own event loop; this timer runs inside it, records the box and presses OK.
+    // The modal window runs its own event loop; this timer runs inside it, records the window and
+    // closes it.
     auto *poll = new QTimer(this);
     connect(poll, &QTimer::timeout, this, [poll, &seen] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box)
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal)
             return;
         seen.seen = true;
-        seen.title = box->windowTitle();
-        seen.text = box->text();
-        seen.icon = box->icon();
-        seen.buttonCount = int(box->buttons().size());
-        seen.parent = box->parentWidget();
-        if (QAbstractButton *ok = box->button(QMessageBox::Ok))
-            ok->click();
-        else
-            box->reject();
+        seen.className = QLatin1String(modal->metaObject()->className());
+        seen.title = modal->windowTitle();
+        seen.parent = modal->parentWidget();
+        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            seen.text = box->text();
+            seen.icon = box->icon();
+            seen.buttonCount = int(box->buttons().size());
+            if (QAbstractButton *ok = box->button(QMessageBox::Ok))
+                ok->click();
+        }
+        modal->close();
         poll->deleteLater();
     });
     poll->start(10);
@@ -381,11 +388,41 @@ void TestMainWindow::debugActionAddsIdenticalRows()
     QCOMPARE(table()->currentRow(), times - 1);
 }
 
+void TestMainWindow::dialogActions_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("dialog");
+
+    // Neither language action changes a text, and help has no page: they all show About.
+    QTest::newRow("中文") << QStringLiteral("actionChinese") << QStringLiteral("About");
+    QTest::newRow("English") << QStringLiteral("actionEnglish") << QStringLiteral("About");
+    QTest::newRow("帮助 F1") << QStringLiteral("actionHelp") << QStringLiteral("About");
+    QTest::newRow("关于") << QStringLiteral("actionAbout") << QStringLiteral("About");
+    QTest::newRow("主机信息") << QStringLiteral("actionInfo") << QStringLiteral("Info");
+}
+
+void TestMainWindow::dialogActions()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, dialog);
+    for (int opening = 0; opening < 2; ++opening) {
+        SeenModal seen;
+        closeNextModal(seen);
+        trigger(action.toLatin1().constData());
+        QVERIFY(seen.seen);
+        QCOMPARE(seen.className, dialog);
+        QCOMPARE(seen.parent, window.get());
+        // Closed dialogs do not pile up under the window.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(window->findChildren<QDialog *>().size(), 0);
+    }
+}
+
 void TestMainWindow::detailsWithEmptyListWarns()
 {
     for (int round = 0; round < 2; ++round) {
-        SeenBox seen;
-        closeNextMessageBox(seen);
+        SeenModal seen;
+        closeNextModal(seen);
         click("detailedInfoBtn");
         QVERIFY(seen.seen);
         QCOMPARE(seen.title, QStringLiteral("操作失败："));
