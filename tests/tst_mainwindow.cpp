@@ -61,9 +61,17 @@ QStringList row(const QString &type, int last, const QString &name, const QStrin
             points};
 }
 
-// What a modal window showed before the test closed it (a message box with its OK button).
-struct SeenModal
+// While it lives, closes the next modal window (a message box with its OK button) from inside the
+// window's own event loop, and records what it showed.
+class ModalCloser
 {
+public:
+    ModalCloser()
+    {
+        QObject::connect(&poll, &QTimer::timeout, [this] { closeActiveModal(); });
+        poll.start(10);
+    }
+
     bool seen = false;
     QString className;
     QString title;
@@ -71,6 +79,30 @@ struct SeenModal
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     int buttonCount = 0;
     QWidget *parent = nullptr;
+
+private:
+    void closeActiveModal()
+    {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        poll.stop();
+        seen = true;
+        className = QLatin1String(modal->metaObject()->className());
+        title = modal->windowTitle();
+        parent = modal->parentWidget();
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        if (box && box->button(QMessageBox::Ok)) {
+            text = box->text();
+            icon = box->icon();
+            buttonCount = int(box->buttons().size());
+            box->button(QMessageBox::Ok)->click();
+        } else {
+            modal->close();
+        }
+    }
+
+    QTimer poll;
 };
 } // namespace
 
@@ -102,8 +134,8 @@ private:
     QStringList rowTexts(int row) const;
     void trigger(const char *actionName);
     void click(const char *buttonName);
+    void dropWindow();
     void feedReplies(const QList<QByteArray> &replies);
-    void closeNextModal(SeenModal &seen);
 
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<QUdpSocket> deviceSocket;
@@ -124,8 +156,13 @@ void TestMainWindow::init()
 
 void TestMainWindow::cleanup()
 {
-    window.reset();
+    dropWindow();
     deviceSocket.reset();
+}
+
+void TestMainWindow::dropWindow()
+{
+    window.reset();
     // Each window makes its own endpoint; an old one still bound could take the next test's replies.
     delete g_mySocket;
     g_mySocket = nullptr;
@@ -164,36 +201,9 @@ void TestMainWindow::feedReplies(const QList<QByteArray> &replies)
     QTRY_COMPARE_WITH_TIMEOUT(announced.size(), replies.size(), 3000);
 }
 
-void TestMainWindow::closeNextModal(SeenModal &seen)
-{
-    // The modal window runs its own event loop; this timer runs inside it, records the window and
-    // closes it.
-    auto *poll = new QTimer(this);
-    connect(poll, &QTimer::timeout, this, [poll, &seen] {
-        QWidget *modal = QApplication::activeModalWidget();
-        if (!modal)
-            return;
-        seen.seen = true;
-        seen.className = QLatin1String(modal->metaObject()->className());
-        seen.title = modal->windowTitle();
-        seen.parent = modal->parentWidget();
-        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-            seen.text = box->text();
-            seen.icon = box->icon();
-            seen.buttonCount = int(box->buttons().size());
-            if (QAbstractButton *ok = box->button(QMessageBox::Ok))
-                ok->click();
-        }
-        modal->close();
-        poll->deleteLater();
-    });
-    poll->start(10);
-}
-
 void TestMainWindow::startsEmptyAndSilent()
 {
-    window.reset();
-    delete g_mySocket;
+    dropWindow();
     QUdpSocket listener;
     QVERIFY(listener.bind(QHostAddress::AnyIPv4, Frame::DevicePort, QUdpSocket::ShareAddress));
 
@@ -207,8 +217,7 @@ void TestMainWindow::startsEmptyAndSilent()
 
 void TestMainWindow::bindFailureIsShownInStatusBar()
 {
-    window.reset();
-    delete g_mySocket;
+    dropWindow();
     // Holding the port without sharing it makes the endpoint's shared bind fail.
     QUdpSocket blocker;
     QVERIFY(blocker.bind(endpoint, Frame::DevicePort, QUdpSocket::DontShareAddress));
@@ -406,12 +415,11 @@ void TestMainWindow::dialogActions()
     QFETCH(QString, action);
     QFETCH(QString, dialog);
     for (int opening = 0; opening < 2; ++opening) {
-        SeenModal seen;
-        closeNextModal(seen);
+        ModalCloser modal;
         trigger(action.toLatin1().constData());
-        QVERIFY(seen.seen);
-        QCOMPARE(seen.className, dialog);
-        QCOMPARE(seen.parent, window.get());
+        QVERIFY(modal.seen);
+        QCOMPARE(modal.className, dialog);
+        QCOMPARE(modal.parent, window.get());
         // Closed dialogs do not pile up under the window.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCOMPARE(window->findChildren<QDialog *>().size(), 0);
@@ -421,15 +429,14 @@ void TestMainWindow::dialogActions()
 void TestMainWindow::detailsWithEmptyListWarns()
 {
     for (int round = 0; round < 2; ++round) {
-        SeenModal seen;
-        closeNextModal(seen);
+        ModalCloser modal;
         click("detailedInfoBtn");
-        QVERIFY(seen.seen);
-        QCOMPARE(seen.title, QStringLiteral("操作失败："));
-        QCOMPARE(seen.text, QStringLiteral("子设备列表为空！"));
-        QCOMPARE(seen.icon, QMessageBox::Warning);
-        QCOMPARE(seen.buttonCount, 1);
-        QCOMPARE(seen.parent, window.get());
+        QVERIFY(modal.seen);
+        QCOMPARE(modal.title, QStringLiteral("操作失败："));
+        QCOMPARE(modal.text, QStringLiteral("子设备列表为空！"));
+        QCOMPARE(modal.icon, QMessageBox::Warning);
+        QCOMPARE(modal.buttonCount, 1);
+        QCOMPARE(modal.parent, window.get());
         // A list emptied by a refresh is empty as well.
         trigger("actionDebug");
         trigger("actionRefresh");
