@@ -122,11 +122,11 @@ void MainWindow::tranlateUdpRawFrameSlot()
     addUserRow(row);
 }
 
-bool MainWindow::addUserRow(const DeviceRowTexts &row)
+void MainWindow::addUserRow(const DeviceRowTexts &row)
 {
     if (userCount == MaxDeviceRows) {
         ui->statusBar->showMessage(listFullText());
-        return false;
+        return;
     }
     QTableWidget *table = ui->tableWidget;
     table->insertRow(userCount);
@@ -135,7 +135,6 @@ bool MainWindow::addUserRow(const DeviceRowTexts &row)
     table->item(userCount, DeviceColumn::Name)->setData(ReportedNameRole, row.reportedName);
     table->selectRow(userCount);
     ++userCount;
-    return true;
 }
 
 bool MainWindow::isListed(const QString &macText) const

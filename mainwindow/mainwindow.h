@@ -35,8 +35,9 @@ private slots:
     void tranlateUdpRawFrameSlot();
 
 private:
-    // Appends the row and makes it the selected and current one; false when the table is full.
-    bool addUserRow(const DeviceRowTexts &row);
+    // Appends the row and makes it the selected and current one; a full table refuses it and
+    // says so in the status bar.
+    void addUserRow(const DeviceRowTexts &row);
     bool isListed(const QString &macText) const;
     QString listFullText() const;
     void showAbout();
