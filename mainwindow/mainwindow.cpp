@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "devicerow.h"
+#include "detail/subplcinfo.h"
 #include "dialogs/about.h"
 #include "dialogs/info.h"
 #include "protocol/devicecontext.h"
@@ -108,6 +109,38 @@ void MainWindow::cellDoubleClickedSlot()
         warn(tr("操作失败："), tr("子设备列表为空！"));
         return;
     }
+    if (subWindowOpen) {
+        warn(tr("打开设备详情失败："), tr("正在设置一个子设备，请关闭后再尝试!"));
+        return;
+    }
+    g_deviceTable = ui->tableWidget;
+    // The user cannot leave a filled table without a current row, but a missing cell is never read.
+    const QTableWidgetItem *ipItem = currentRowItem(DeviceColumn::IpAddress);
+    const std::optional<QString> mac = currentRowMac();
+    if (!ipItem || !mac) {
+        warn(tr("操作失败："), tr("子设备列表为空！"));
+        return;
+    }
+    g_mySocket->setTargetAddress(ipItem->text());
+    g_mySocket->udpSendCmdLedsFlash(*mac);
+    g_mySocket->startLedFlashTimer();
+
+    // A new window for every opening; it releases itself when it closes.
+    auto *detail = new SubPlcInfo(this);
+    connect(detail, &SubPlcInfo::subPlcWindowClosed, this, &MainWindow::closeSubWindowSlot);
+    detail->show();
+    subWindowOpen = true;
+}
+
+void MainWindow::closeSubWindowSlot()
+{
+    // A refresh may have emptied the table since the window opened: then there is no MAC to send.
+    if (const std::optional<QString> mac = currentRowMac())
+        g_mySocket->udpSendCmdLedsOff(*mac);
+    else
+        qDebug() << "UDP command LEDs off skipped: no device row";
+    g_mySocket->stopLedFlashTimer();
+    subWindowOpen = false;
 }
 
 void MainWindow::tranlateUdpRawFrameSlot()

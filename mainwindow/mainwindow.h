@@ -32,6 +32,7 @@ private slots:
     void debugActionSlot();
     void refreshUserSlot();
     void cellDoubleClickedSlot();
+    void closeSubWindowSlot();
     void tranlateUdpRawFrameSlot();
 
 private:
@@ -44,5 +45,6 @@ private:
     void warn(const QString &title, const QString &text);
 
     std::unique_ptr<Ui::MainWindow> ui;
-    qint8 userCount = 0; // rows in the table, and the index of the next one
+    qint8 userCount = 0;        // rows in the table, and the index of the next one
+    bool subWindowOpen = false; // a detail window opened here is open; the device flashes
 };

@@ -3,6 +3,7 @@
 // sends its replies to 127.0.0.1:102 (a socket bound to a specific address wins unicast
 // datagrams over a wildcard one, so the window's endpoint is the only one that gets them).
 
+#include "detail/subplcinfo.h"
 #include "mainwindow/mainwindow.h"
 #include "protocol/devicecontext.h"
 #include "protocol/frame.h"
@@ -16,6 +17,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QNetworkDatagram>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStatusBar>
@@ -23,6 +25,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QUdpSocket>
+#include <QWindow>
 
 #include <functional>
 #include <memory>
@@ -32,6 +35,9 @@ using kvrtest::hex;
 namespace {
 const QHostAddress endpoint(QStringLiteral("127.0.0.1"));
 const QHostAddress deviceAddress(QStringLiteral("127.0.0.2"));
+// The sample row's IP text "192.168.001.002" is this address, which sits on loopback in the namespace.
+const QHostAddress sampleDeviceAddress(QStringLiteral("192.168.1.2"));
+const QByteArray sampleMac = hex("50E549CE2E4A");
 
 const QStringList sampleRow{
     QStringLiteral("PLC"),         QStringLiteral("KV516_K"),         QStringLiteral("192.168.001.002"),
@@ -59,6 +65,43 @@ QStringList row(const QString &type, int last, const QString &name, const QStrin
             QStringLiteral("10.1.2.254"),
             version,
             points};
+}
+
+// The LED frames that reach one device's socket, collected as they arrive.
+class LedFrames
+{
+public:
+    explicit LedFrames(QUdpSocket &socket) : socket(socket) {}
+
+    QList<QByteArray> all()
+    {
+        while (socket.hasPendingDatagrams())
+            frames.append(socket.receiveDatagram().data());
+        return frames;
+    }
+    int count(Frame::LedCommand command)
+    {
+        const QByteArray value = command == Frame::LedCommand::Flash ? hex("0002") : hex("0000");
+        const QList<QByteArray> received = all();
+        return int(std::count_if(received.cbegin(), received.cend(), [&](const QByteArray &frame) {
+            return frame.size() == int(Frame::LedFrameSize) && frame.endsWith(value);
+        }));
+    }
+
+private:
+    QUdpSocket &socket;
+    QList<QByteArray> frames;
+};
+
+// The detail windows on screen.
+QList<SubPlcInfo *> openDetailWindows()
+{
+    QList<SubPlcInfo *> open;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *detail = qobject_cast<SubPlcInfo *>(widget); detail && detail->isVisible())
+            open.append(detail);
+    }
+    return open;
 }
 
 // While it lives, closes the next modal window (a message box with its OK button) from inside the
@@ -128,12 +171,19 @@ private slots:
     void dialogActions();
     void detailsWithEmptyListWarns();
     void rowCountIsCappedAt127();
+    void ledFlashingFollowsDetailWindow_data();
+    void ledFlashingFollowsDetailWindow();
+    void ledFramesGoToListedDevice();
+    void detailsWithoutCurrentRowOpenNothing();
+    void secondOpeningWarns();
+    void refreshWhileDetailWindowOpen();
 
 private:
     QTableWidget *table() const { return window->findChild<QTableWidget *>(QStringLiteral("tableWidget")); }
     QStringList rowTexts(int row) const;
     void trigger(const char *actionName);
     void click(const char *buttonName);
+    void doubleClickCell(int row, int column);
     void dropWindow();
     void feedReplies(const QList<QByteArray> &replies);
 
@@ -156,6 +206,13 @@ void TestMainWindow::init()
 
 void TestMainWindow::cleanup()
 {
+    // Detail windows have no parent; a deleted one takes its own top-level children along.
+    QList<QPointer<SubPlcInfo>> details;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *detail = qobject_cast<SubPlcInfo *>(widget))
+            details.append(detail);
+    }
+    qDeleteAll(details);
     dropWindow();
     deviceSocket.reset();
 }
@@ -190,6 +247,14 @@ void TestMainWindow::click(const char *buttonName)
     QPushButton *button = window->findChild<QPushButton *>(QLatin1String(buttonName));
     QVERIFY2(button, buttonName);
     button->click();
+}
+
+void TestMainWindow::doubleClickCell(int row, int column)
+{
+    // QTest's double click alone does not reach the view as one: the first click comes separately.
+    const QPoint centre = table()->visualItemRect(table()->item(row, column)).center();
+    QTest::mouseClick(table()->viewport(), Qt::LeftButton, {}, centre);
+    QTest::mouseDClick(table()->viewport(), Qt::LeftButton, {}, centre);
 }
 
 void TestMainWindow::feedReplies(const QList<QByteArray> &replies)
@@ -469,6 +534,153 @@ void TestMainWindow::rowCountIsCappedAt127()
     QVERIFY(window->statusBar()->currentMessage().isEmpty());
     feedReplies({reply(1, 1, "DEVICE-1")});
     QCOMPARE(table()->rowCount(), 1);
+}
+
+void TestMainWindow::ledFlashingFollowsDetailWindow_data()
+{
+    QTest::addColumn<QString>("closing");
+    QTest::newRow("QWidget::close()") << QStringLiteral("close");
+    QTest::newRow("quit action") << QStringLiteral("quitAction");
+    // What the title bar's close button does: a close event through the platform window.
+    QTest::newRow("close control") << QStringLiteral("closeControl");
+}
+
+void TestMainWindow::ledFlashingFollowsDetailWindow()
+{
+    QFETCH(QString, closing);
+    QUdpSocket sampleDevice;
+    QVERIFY(sampleDevice.bind(sampleDeviceAddress, Frame::DevicePort, QUdpSocket::ShareAddress));
+    LedFrames frames(sampleDevice);
+    trigger("actionDebug");
+
+    const quint32 seq = g_mySocket->nextFrameSeq();
+    click("detailedInfoBtn");
+    QCOMPARE(openDetailWindows().size(), 1);
+    QPointer<SubPlcInfo> detail = openDetailWindows().constFirst();
+    QTRY_VERIFY_WITH_TIMEOUT(!frames.all().isEmpty(), 3000);
+    QCOMPARE(frames.all().constFirst(), Frame::encodeLed(sampleMac, Frame::LedCommand::Flash, seq));
+
+    // The device is told again and again while the window is open.
+    QTRY_VERIFY_WITH_TIMEOUT(frames.count(Frame::LedCommand::Flash) >= 3, 5000);
+    QCOMPARE(frames.count(Frame::LedCommand::Off), 0);
+
+    if (closing == QLatin1String("close")) {
+        detail->close();
+    } else if (closing == QLatin1String("quitAction")) {
+        auto *quit = detail->findChild<QAction *>(QStringLiteral("quitAction"));
+        QVERIFY(quit);
+        quit->trigger();
+    } else {
+        QVERIFY(detail->windowHandle());
+        detail->windowHandle()->close();
+    }
+    QVERIFY(openDetailWindows().isEmpty());
+    QVERIFY(!g_mySocket->isFlashing());
+    QTRY_COMPARE_WITH_TIMEOUT(frames.count(Frame::LedCommand::Off), 1, 3000);
+    QCOMPARE(frames.all().constLast().mid(26, 6), sampleMac);
+
+    // Nothing more goes out: counted over a window of more than two flash intervals.
+    const int sent = int(frames.all().size());
+    QTest::qWait(1200);
+    QCOMPARE(int(frames.all().size()), sent);
+}
+
+void TestMainWindow::ledFramesGoToListedDevice()
+{
+    // A device at 127.0.0.2, where the test's device socket listens.
+    Frame::DeviceReply device{{}, hex("001B1B0000AA"), "LOOP-DEVICE", {}, hex("7F000002FF0000007F000001"), {}};
+    feedReplies({Frame::encodeReply(1, device, 0)});
+    QCOMPARE(rowTexts(0).at(DeviceColumn::IpAddress), QStringLiteral("127.0.0.2"));
+    LedFrames frames(*deviceSocket);
+
+    const quint32 seq = g_mySocket->nextFrameSeq();
+    click("detailedInfoBtn");
+    QTRY_VERIFY_WITH_TIMEOUT(!frames.all().isEmpty(), 3000);
+    QCOMPARE(frames.all().constFirst(), Frame::encodeLed(device.mac, Frame::LedCommand::Flash, seq));
+    openDetailWindows().constFirst()->close();
+    QTRY_COMPARE_WITH_TIMEOUT(frames.count(Frame::LedCommand::Off), 1, 3000);
+    QCOMPARE(frames.all().constLast().mid(26, 6), device.mac);
+}
+
+void TestMainWindow::detailsWithoutCurrentRowOpenNothing()
+{
+    // Not reachable by mouse or keyboard, but the cells of a missing row must never be read.
+    trigger("actionDebug");
+    table()->setCurrentCell(-1, -1);
+    const quint32 seq = g_mySocket->nextFrameSeq();
+    ModalCloser modal;
+    click("detailedInfoBtn");
+    QCOMPARE(modal.text, QStringLiteral("子设备列表为空！"));
+    QVERIFY(openDetailWindows().isEmpty());
+    QCOMPARE(g_mySocket->nextFrameSeq(), seq);
+    QVERIFY(!g_mySocket->isFlashing());
+}
+
+void TestMainWindow::secondOpeningWarns()
+{
+    trigger("actionDebug");
+    click("detailedInfoBtn");
+    QCOMPARE(openDetailWindows().size(), 1);
+    QPointer<SubPlcInfo> first = openDetailWindows().constFirst();
+
+    // Neither the button nor a double click opens a second one.
+    trigger("actionDebug");
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        ModalCloser modal;
+        if (attempt == 0)
+            click("detailedInfoBtn");
+        else
+            doubleClickCell(1, DeviceColumn::IpAddress);
+        QVERIFY(modal.seen);
+        QCOMPARE(modal.title, QStringLiteral("打开设备详情失败："));
+        QCOMPARE(modal.text, QStringLiteral("正在设置一个子设备，请关闭后再尝试!"));
+        QCOMPARE(modal.icon, QMessageBox::Warning);
+        QCOMPARE(modal.buttonCount, 1);
+        QCOMPARE(modal.parent, window.get());
+        QCOMPARE(openDetailWindows(), QList<SubPlcInfo *>{first.data()});
+    }
+
+    // Once it is closed, the next opening makes a new window.
+    first->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    click("detailedInfoBtn");
+    QCOMPARE(openDetailWindows().size(), 1);
+    QVERIFY(first.isNull());
+    QVERIFY(g_mySocket->isFlashing());
+}
+
+void TestMainWindow::refreshWhileDetailWindowOpen()
+{
+    QUdpSocket sampleDevice;
+    QVERIFY(sampleDevice.bind(sampleDeviceAddress, Frame::DevicePort, QUdpSocket::ShareAddress));
+    LedFrames frames(sampleDevice);
+    trigger("actionDebug");
+    click("detailedInfoBtn");
+    QTRY_COMPARE_WITH_TIMEOUT(frames.count(Frame::LedCommand::Flash), 1, 3000);
+
+    // The refresh leaves the window open, and the flag with it.
+    trigger("actionRefresh");
+    QCOMPARE(table()->rowCount(), 0);
+    QCOMPARE(openDetailWindows().size(), 1);
+    trigger("actionDebug");
+    ModalCloser modal;
+    click("detailedInfoBtn");
+    QCOMPARE(modal.title, QStringLiteral("打开设备详情失败："));
+
+    // With the table emptied again there is no MAC for the off frame: none is sent, but the
+    // flashing stops and the next opening is allowed.
+    trigger("actionRefresh");
+    openDetailWindows().constFirst()->close();
+    QVERIFY(!g_mySocket->isFlashing());
+    const int sent = int(frames.all().size());
+    QTest::qWait(1200);
+    QCOMPARE(int(frames.all().size()), sent);
+    QCOMPARE(frames.count(Frame::LedCommand::Off), 0);
+
+    trigger("actionDebug");
+    click("detailedInfoBtn");
+    QCOMPARE(openDetailWindows().size(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(frames.count(Frame::LedCommand::Flash) > sent, 3000);
 }
 
 QTEST_MAIN(TestMainWindow)
