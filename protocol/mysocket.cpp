@@ -170,8 +170,9 @@ qint64 MySocket::sendLedFrame(const QString &macText, Frame::LedCommand command)
 
 qint64 MySocket::sendFrame(const QByteArray &frame, const QHostAddress &destination, const char *trace)
 {
-    // A null address would be sent to 0.0.0.0, which Linux delivers to this host: never send there.
-    const bool canSend = udpSocket && !destination.isNull();
+    // Frames leave from port 102 only: an unbound socket would send from a random port. A null
+    // address would mean 0.0.0.0, which Linux delivers to this host.
+    const bool canSend = isBound() && !destination.isNull();
     const qint64 sent = canSend ? udpSocket->writeDatagram(frame, destination, devicePort) : -1;
     qDebug() << trace << sent;
     return sent;

@@ -57,6 +57,7 @@ private slots:
     void flashTimerFollowsCurrentRow();
     void flashTickWithoutRowSendsNothing();
     void failedSendUsesItsNumber();
+    void unboundEndpointSendsNothing();
 
 private:
     QByteArray nextFrameAtDevice();
@@ -279,6 +280,26 @@ void TestMySocket::failedSendUsesItsNumber()
     socket->setTargetAddress(QStringLiteral("127.0.0.2"));
     QCOMPARE(socket->udpSendCmdLedsOff(QStringLiteral("50:E5:49:CE:2E:4A")), 42);
     QCOMPARE(nextFrameAtDevice().mid(14, 4), hex("00000001"));
+}
+
+void TestMySocket::unboundEndpointSendsNothing()
+{
+    delete socket;
+    socket = nullptr;
+    // Holding the port without sharing it makes the endpoint's shared bind fail.
+    QUdpSocket blocker;
+    QVERIFY(blocker.bind(endpoint, Frame::DevicePort, QUdpSocket::DontShareAddress));
+    MySocket unbound;
+    QVERIFY(!unbound.initSocket());
+    QVERIFY(!unbound.isBound());
+
+    unbound.setTargetAddress(QStringLiteral("127.0.0.2"));
+    QCOMPARE(unbound.udpSendCmdLedsFlash(QStringLiteral("50:E5:49:CE:2E:4A")), -1);
+    QCOMPARE(unbound.broadcastSearch(), -1);
+    QCOMPARE(unbound.nextFrameSeq(), 2u);
+    QTest::qWait(100);
+    QVERIFY(!deviceSocket->hasPendingDatagrams());
+    QVERIFY(!blocker.hasPendingDatagrams());
 }
 
 QTEST_MAIN(TestMySocket)
