@@ -4,6 +4,7 @@
 // loopback), so it receives what is sent to that device.
 
 #include "detail/subplcinfo.h"
+#include "mainwindow/mainwindow.h"
 #include "protocol/devicecontext.h"
 #include "protocol/mysocket.h"
 #include "support/testsupport.h"
@@ -51,10 +52,11 @@ void addRow(QTableWidget &table, const Row &row)
     table.selectRow(index);
 }
 
-// The frame a write of the given values must give, byte for byte (the socket is fresh: sequence 0).
-QByteArray writeFrame(const QByteArray &targetMac, const QByteArray &paddedName, const QByteArray &netAddr)
+// The frame a write of the given values must give, byte for byte (from a fresh socket: sequence 0).
+QByteArray writeFrame(const QByteArray &targetMac, const QByteArray &paddedName, const QByteArray &netAddr,
+                      quint8 frameSeq = 0)
 {
-    return hex("4B4F5256454C 01 F0 00 04 0000005A 00000000 00000008 00000006") + targetMac
+    return hex("4B4F5256454C 01 F0 00 04 0000005A 000000") + char(frameSeq) + hex("00000008 00000006") + targetMac
            + hex("00000001 00000006 50E549CE2E4A 00000002 00000010") + paddedName
            + hex("00000004 0000000C") + netAddr;
 }
@@ -109,6 +111,7 @@ private slots:
     void refusals_data();
     void refusals();
     void writeWithoutRowReadsNoCell();
+    void writeFromTheMainWindow();
 
 private:
     SubPlcInfo *openWindow();
@@ -142,6 +145,8 @@ void TestConfigWrite::cleanup()
     delete window;
     delete table;
     delete device;
+    if (g_mySocket != socket)
+        delete g_mySocket;
     delete socket;
     g_deviceTable = nullptr;
     g_mySocket = nullptr;
@@ -341,6 +346,47 @@ void TestConfigWrite::writeWithoutRowReadsNoCell()
     QTest::qWait(50);
     QVERIFY(!device->hasPendingDatagrams());
     QCOMPARE(socket->nextFrameSeq(), 0u);
+}
+
+void TestConfigWrite::writeFromTheMainWindow()
+{
+    // The main window makes its own endpoint.
+    delete socket;
+    socket = nullptr;
+    g_mySocket = nullptr;
+    MainWindow main;
+    main.show();
+    QVERIFY(g_mySocket && g_mySocket->isBound());
+
+    const auto openDetails = [&] {
+        main.findChild<QPushButton *>(QStringLiteral("detailedInfoBtn"))->click();
+        for (QWidget *widget : QApplication::topLevelWidgets())
+            if (auto *detail = qobject_cast<SubPlcInfo *>(widget); detail && detail->isVisible())
+                window = detail;
+    };
+    // The sample row: "192.168.001.002", which is the device socket's address.
+    main.findChild<QAction *>(QStringLiteral("actionDebug"))->trigger();
+    openDetails();
+    QVERIFY(window);
+    QVERIFY(g_mySocket->isFlashing());
+    QSignalSpy closed(window.data(), &SubPlcInfo::subPlcWindowClosed);
+    confirm();
+
+    const QByteArray sampleMac = hex("50E549CE2E4A");
+    QCOMPARE(frameAtDevice(), Frame::encodeLed(sampleMac, Frame::LedCommand::Flash, 0));
+    QCOMPARE(frameAtDevice(), writeFrame(sampleMac, "KV516_K         ", hex("C0A80102 FFFFFF00 C0A80101"), 1));
+    QCOMPARE(frameAtDevice(), Frame::encodeLed(sampleMac, Frame::LedCommand::Off, 2));
+    QCOMPARE(closed.size(), 1);
+    QVERIFY(!g_mySocket->isFlashing());
+    QTRY_VERIFY(window.isNull());
+
+    // The next opening is allowed: a new window, and the LEDs flash again.
+    WarningCloser warnings;
+    openDetails();
+    QVERIFY(warnings.seen.isEmpty());
+    QVERIFY(window);
+    QCOMPARE(frameAtDevice(), Frame::encodeLed(sampleMac, Frame::LedCommand::Flash, 3));
+    window->close();
 }
 
 QTEST_MAIN(TestConfigWrite)
