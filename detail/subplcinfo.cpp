@@ -267,8 +267,13 @@ QString SubPlcInfo::refusalReason() const
 {
     if (reportedName.size() < MinNameLength)
         return tr("设备名称小于6个字符！");
-    if (!currentRowMac())
+    const std::optional<QString> rowMac = currentRowMac();
+    if (!rowMac)
         return tr("设备列表中没有选中的设备，请刷新后重新打开！");
+    // The frame names the device of the selected row. Once another device is selected it would
+    // carry this window's values under that device's MAC: refuse rather than mix two devices.
+    if (*rowMac != getMacAddr())
+        return tr("选中的设备已不是本窗口的设备，请重新打开设备详情！");
     if (!FieldPattern::isCompleteIPv4(getIpAddr()))
         return tr("IP地址不完整！");
     if (!FieldPattern::isCompleteIPv4(getSubnetMask()))

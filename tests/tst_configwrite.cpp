@@ -106,7 +106,6 @@ private slots:
 
     void writesTheWindowsValues_data();
     void writesTheWindowsValues();
-    void targetMacIsTheCurrentRows();
     void failedSendStillCloses();
     void refusals_data();
     void refusals();
@@ -234,20 +233,6 @@ void TestConfigWrite::writesTheWindowsValues()
     QCOMPARE(socket->nextFrameSeq(), 1u);
 }
 
-void TestConfigWrite::targetMacIsTheCurrentRows()
-{
-    addRow(*table, Row{QStringLiteral("FIRST1"), QStringLiteral("FIRST1")});
-    addRow(*table, Row{QStringLiteral("SECOND"), QStringLiteral("SECOND"), QStringLiteral("192.168.1.3"),
-                       QStringLiteral("00:11:22:33:44:55")});
-    table->selectRow(0);
-    openWindow();
-    table->selectRow(1);
-    confirm();
-    // The frame names the device now selected, but carries this window's values and goes to the
-    // address taken when the window opened.
-    QCOMPARE(frameAtDevice(), writeFrame(hex("001122334455"), "FIRST1          ", hex("C0A80102 FFFFFF00 C0A80101")));
-}
-
 void TestConfigWrite::failedSendStillCloses()
 {
     addRow(*table, Row{QStringLiteral("ABCDEF"), QStringLiteral("ABCDEF")});
@@ -289,6 +274,9 @@ void TestConfigWrite::refusals_data()
                                     << QStringLiteral("设备列表中没有选中的设备，请刷新后重新打开！");
     QTest::newRow("current row without a MAC cell") << good << QStringLiteral("table") << QStringLiteral("no MAC")
                                                     << QStringLiteral("设备列表中没有选中的设备，请刷新后重新打开！");
+    QTest::newRow("another device selected since opening")
+        << good << QStringLiteral("table") << QStringLiteral("another row")
+        << QStringLiteral("选中的设备已不是本窗口的设备，请重新打开设备详情！");
 }
 
 void TestConfigWrite::refusals()
@@ -305,6 +293,11 @@ void TestConfigWrite::refusals()
             table->setRowCount(0);
         else if (fieldText == QLatin1String("no current row"))
             table->setCurrentCell(-1, -1);
+        else if (fieldText == QLatin1String("another row")) {
+            addRow(*table, Row{QStringLiteral("SECOND"), QStringLiteral("SECOND"), QStringLiteral("192.168.1.3"),
+                               QStringLiteral("00:11:22:33:44:55")});
+            table->selectRow(1);
+        }
         else
             delete table->takeItem(0, DeviceColumn::Mac);
     } else if (!field.isEmpty()) {
