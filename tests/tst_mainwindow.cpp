@@ -8,6 +8,7 @@
 #include "protocol/devicecontext.h"
 #include "protocol/frame.h"
 #include "protocol/mysocket.h"
+#include "support/modalcloser.h"
 #include "support/testsupport.h"
 
 #include <QAbstractButton>
@@ -31,6 +32,7 @@
 #include <memory>
 
 using kvrtest::hex;
+using kvrtest::ModalCloser;
 
 namespace {
 const QHostAddress endpoint(QStringLiteral("127.0.0.1"));
@@ -104,49 +106,6 @@ QList<SubPlcInfo *> openDetailWindows()
     return open;
 }
 
-// While it lives, closes the next modal window (a message box with its OK button) from inside the
-// window's own event loop, and records what it showed.
-class ModalCloser
-{
-public:
-    ModalCloser()
-    {
-        QObject::connect(&poll, &QTimer::timeout, [this] { closeActiveModal(); });
-        poll.start(10);
-    }
-
-    bool seen = false;
-    QString className;
-    QString title;
-    QString text;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    int buttonCount = 0;
-    QWidget *parent = nullptr;
-
-private:
-    void closeActiveModal()
-    {
-        QWidget *modal = QApplication::activeModalWidget();
-        if (!modal)
-            return;
-        poll.stop();
-        seen = true;
-        className = QLatin1String(modal->metaObject()->className());
-        title = modal->windowTitle();
-        parent = modal->parentWidget();
-        auto *box = qobject_cast<QMessageBox *>(modal);
-        if (box && box->button(QMessageBox::Ok)) {
-            text = box->text();
-            icon = box->icon();
-            buttonCount = int(box->buttons().size());
-            box->button(QMessageBox::Ok)->click();
-        } else {
-            modal->close();
-        }
-    }
-
-    QTimer poll;
-};
 } // namespace
 
 class TestMainWindow : public QObject
@@ -482,9 +441,10 @@ void TestMainWindow::dialogActions()
     for (int opening = 0; opening < 2; ++opening) {
         ModalCloser modal;
         trigger(action.toLatin1().constData());
-        QVERIFY(modal.seen);
-        QCOMPARE(modal.className, dialog);
-        QCOMPARE(modal.parent, window.get());
+        QCOMPARE(modal.seen.size(), 1);
+        QCOMPARE(modal.seen[0].className, dialog.toLatin1());
+        QCOMPARE(modal.seen[0].parent, window.get());
+        QCOMPARE(modal.seen[0].modality, Qt::ApplicationModal);
         // Closed dialogs do not pile up under the window.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCOMPARE(window->findChildren<QDialog *>().size(), 0);
@@ -496,12 +456,7 @@ void TestMainWindow::detailsWithEmptyListWarns()
     for (int round = 0; round < 2; ++round) {
         ModalCloser modal;
         click("detailedInfoBtn");
-        QVERIFY(modal.seen);
-        QCOMPARE(modal.title, QStringLiteral("操作失败："));
-        QCOMPARE(modal.text, QStringLiteral("子设备列表为空！"));
-        QCOMPARE(modal.icon, QMessageBox::Warning);
-        QCOMPARE(modal.buttonCount, 1);
-        QCOMPARE(modal.parent, window.get());
+        QVERIFY(modal.sawOneWarning(QStringLiteral("操作失败："), QStringLiteral("子设备列表为空！"), window.get()));
         // A list emptied by a refresh is empty as well.
         trigger("actionDebug");
         trigger("actionRefresh");
@@ -610,7 +565,7 @@ void TestMainWindow::detailsWithoutCurrentRowOpenNothing()
     const quint32 seq = g_mySocket->nextFrameSeq();
     ModalCloser modal;
     click("detailedInfoBtn");
-    QCOMPARE(modal.text, QStringLiteral("子设备列表为空！"));
+    QVERIFY(modal.sawOneWarning(QStringLiteral("操作失败："), QStringLiteral("子设备列表为空！"), window.get()));
     QVERIFY(openDetailWindows().isEmpty());
     QCOMPARE(g_mySocket->nextFrameSeq(), seq);
     QVERIFY(!g_mySocket->isFlashing());
@@ -631,12 +586,8 @@ void TestMainWindow::secondOpeningWarns()
             click("detailedInfoBtn");
         else
             doubleClickCell(1, DeviceColumn::IpAddress);
-        QVERIFY(modal.seen);
-        QCOMPARE(modal.title, QStringLiteral("打开设备详情失败："));
-        QCOMPARE(modal.text, QStringLiteral("正在设置一个子设备，请关闭后再尝试!"));
-        QCOMPARE(modal.icon, QMessageBox::Warning);
-        QCOMPARE(modal.buttonCount, 1);
-        QCOMPARE(modal.parent, window.get());
+        QVERIFY(modal.sawOneWarning(QStringLiteral("打开设备详情失败："),
+                                    QStringLiteral("正在设置一个子设备，请关闭后再尝试!"), window.get()));
         QCOMPARE(openDetailWindows(), QList<SubPlcInfo *>{first.data()});
     }
 
@@ -665,7 +616,8 @@ void TestMainWindow::refreshWhileDetailWindowOpen()
     trigger("actionDebug");
     ModalCloser modal;
     click("detailedInfoBtn");
-    QCOMPARE(modal.title, QStringLiteral("打开设备详情失败："));
+    QVERIFY(modal.sawOneWarning(QStringLiteral("打开设备详情失败："),
+                                QStringLiteral("正在设置一个子设备，请关闭后再尝试!"), window.get()));
 
     // With the table emptied again there is no MAC for the off frame: none is sent, but the
     // flashing stops and the next opening is allowed.
