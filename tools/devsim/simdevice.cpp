@@ -1,0 +1,368 @@
+#include "simdevice.h"
+
+#include "protocol/conversions.h"
+
+#include <QHostAddress>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QtEndian>
+
+#include <algorithm>
+
+namespace DevSim {
+
+namespace {
+
+constexpr int MinNameSize = 6;
+constexpr int MaxNameSize = 16;
+constexpr int MacSize = 6;
+
+// Both ends of a subnet are no host's address.
+bool isNetworkAddress(quint32 address, quint32 mask)
+{
+    return (address & ~mask) == 0;
+}
+
+bool isBroadcastAddress(quint32 address, quint32 mask)
+{
+    return (address | mask) == 0xFFFFFFFFu;
+}
+
+// The prefix length of a mask made of leading ones, or -1 for any other mask.
+int prefixLength(quint32 mask)
+{
+    const quint32 hostBits = ~mask;
+    if ((hostBits & (hostBits + 1)) != 0)
+        return -1;
+    int length = 0;
+    for (quint32 m = mask; m & 0x80000000u; m <<= 1)
+        ++length;
+    return length;
+}
+
+std::optional<QString> hostAddressProblem(quint32 address, quint32 mask, const QString &what)
+{
+    const quint32 firstOctet = address >> 24;
+    if (firstOctet == 0 || firstOctet == 127 || firstOctet >= 224)
+        return QStringLiteral("%1 %2 is not a unicast host address").arg(what, ipv4Text(address));
+    if (isNetworkAddress(address, mask))
+        return QStringLiteral("%1 %2 is the subnet's network address").arg(what, ipv4Text(address));
+    if (isBroadcastAddress(address, mask))
+        return QStringLiteral("%1 %2 is the subnet's broadcast address").arg(what, ipv4Text(address));
+    return std::nullopt;
+}
+
+QString subnetText(const NetConfig &net)
+{
+    return QStringLiteral("%1/%2").arg(ipv4Text(net.address & net.mask)).arg(prefixLength(net.mask));
+}
+
+QString dottedBytesText(const QByteArray &bytes)
+{
+    QStringList parts;
+    for (char byte : bytes)
+        parts.append(QString::number(quint8(byte)));
+    return parts.join(u'.');
+}
+
+int hexDigit(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u >= u'0' && u <= u'9')
+        return u - u'0';
+    if (u >= u'A' && u <= u'F')
+        return u - u'A' + 10;
+    if (u >= u'a' && u <= u'f')
+        return u - u'a' + 10;
+    return -1;
+}
+
+// Strictly six hex pairs joined by ':'.
+std::optional<QByteArray> parseMac(const QString &text)
+{
+    if (text.size() != 3 * MacSize - 1)
+        return std::nullopt;
+    QByteArray mac;
+    for (int i = 0; i < MacSize; ++i) {
+        const int high = hexDigit(text.at(3 * i));
+        const int low = hexDigit(text.at(3 * i + 1));
+        if (high < 0 || low < 0 || (i + 1 < MacSize && text.at(3 * i + 2) != u':'))
+            return std::nullopt;
+        mac.append(char(high * 16 + low));
+    }
+    return mac;
+}
+
+// "3.1.4" -> 03 01 04; an empty text is an empty (but present) value.
+std::optional<QByteArray> parseDottedBytes(const QString &text)
+{
+    QByteArray bytes("");
+    if (text.isEmpty())
+        return bytes;
+    for (const QString &group : text.split(u'.')) {
+        const bool digitsOnly = std::all_of(group.cbegin(), group.cend(), [](QChar c) {
+            return c >= u'0' && c <= u'9';
+        });
+        if (group.isEmpty() || group.size() > 3 || !digitsOnly || group.toUInt() > 255)
+            return std::nullopt;
+        bytes.append(char(group.toUInt()));
+    }
+    return bytes;
+}
+
+std::optional<quint8> parseTypeCode(const QJsonValue &value)
+{
+    static const QStringList names{QStringLiteral("PLC"), QStringLiteral("HMI"),
+                                   QStringLiteral("SERVO"), QStringLiteral("VFD")};
+    if (value.isDouble()) {
+        const double code = value.toDouble();
+        if (code >= 0 && code <= 255 && code == int(code))
+            return quint8(code);
+        return std::nullopt;
+    }
+    const QString text = value.toString();
+    const qsizetype named = names.indexOf(text.toUpper());
+    if (named >= 0)
+        return quint8(named + 1);
+    bool ok = false;
+    const uint code = text.toUInt(&ok, 10);
+    if (ok && code <= 255 && !text.startsWith(u'+') && text == text.trimmed())
+        return quint8(code);
+    return std::nullopt;
+}
+
+std::optional<quint32> parseIPv4(const QJsonValue &value)
+{
+    const QHostAddress address = decimalIPv4Address(value.toString());
+    if (address.isNull())
+        return std::nullopt;
+    return address.toIPv4Address();
+}
+
+// One device from its keys; on failure the reason, without the device's position.
+struct ParsedDevice
+{
+    SimDevice device;
+    QString error;
+};
+
+ParsedDevice parseDevice(const QJsonObject &object)
+{
+    static const QStringList keys{QStringLiteral("type"), QStringLiteral("name"), QStringLiteral("mac"),
+                                  QStringLiteral("ip"),   QStringLiteral("mask"), QStringLiteral("gateway"),
+                                  QStringLiteral("version"), QStringLiteral("points")};
+    ParsedDevice parsed;
+    const auto fail = [&parsed](const QString &error) {
+        parsed.error = error;
+        return parsed;
+    };
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        if (!keys.contains(it.key()))
+            return fail(QStringLiteral("unknown key \"%1\" (known: %2)").arg(it.key(), keys.join(u' ')));
+    }
+    for (int required = 0; required < 6; ++required) {
+        if (!object.contains(keys.at(required)))
+            return fail(QStringLiteral("\"%1\" is missing").arg(keys.at(required)));
+    }
+
+    SimDevice &device = parsed.device;
+    const std::optional<quint8> type = parseTypeCode(object.value(QLatin1String("type")));
+    if (!type)
+        return fail(QStringLiteral("type must be PLC, HMI, SERVO, VFD or a code 0 to 255"));
+    device.typeCode = *type;
+
+    device.name = object.value(QLatin1String("name")).toString().toLatin1();
+    if (const auto problem = nameProblem(device.name))
+        return fail(*problem);
+
+    const std::optional<QByteArray> mac = parseMac(object.value(QLatin1String("mac")).toString());
+    if (!mac)
+        return fail(QStringLiteral("mac must be six hex pairs joined by ':'"));
+    device.mac = *mac;
+    if (const auto problem = macProblem(device.mac))
+        return fail(*problem);
+
+    const auto ip = parseIPv4(object.value(QLatin1String("ip")));
+    const auto mask = parseIPv4(object.value(QLatin1String("mask")));
+    const auto gateway = parseIPv4(object.value(QLatin1String("gateway")));
+    if (!ip || !mask || !gateway)
+        return fail(QStringLiteral("ip, mask and gateway must be dotted quads such as 198.18.0.10"));
+    device.net = {*ip, *mask, *gateway};
+    if (const auto problem = netConfigProblem(device.net))
+        return fail(*problem);
+
+    for (const auto &[key, target] : {std::pair{QLatin1String("version"), &device.version},
+                                      std::pair{QLatin1String("points"), &device.points}}) {
+        if (!object.contains(key))
+            continue;
+        const std::optional<QByteArray> bytes = parseDottedBytes(object.value(key).toString());
+        if (!bytes)
+            return fail(QStringLiteral("%1 must be byte values 0 to 255 joined by '.'").arg(key));
+        *target = *bytes;
+    }
+    return parsed;
+}
+
+template<typename Label>
+DeviceList devicesFromObjects(const QList<QJsonObject> &objects, Label label)
+{
+    DeviceList list;
+    for (int i = 0; i < objects.size(); ++i) {
+        ParsedDevice parsed = parseDevice(objects.at(i));
+        for (int earlier = 0; parsed.error.isEmpty() && earlier < list.devices.size(); ++earlier) {
+            if (list.devices.at(earlier).mac == parsed.device.mac)
+                parsed.error = QStringLiteral("MAC %1 is already used by %2")
+                                   .arg(macText(parsed.device.mac), label(earlier));
+        }
+        if (!parsed.error.isEmpty()) {
+            list.devices.clear();
+            list.error = label(i) + QLatin1String(": ") + parsed.error;
+            return list;
+        }
+        list.devices.append(parsed.device);
+    }
+    if (list.devices.isEmpty())
+        list.error = QStringLiteral("no devices given");
+    return list;
+}
+
+} // namespace
+
+std::optional<QString> netConfigProblem(const NetConfig &net)
+{
+    const int prefix = prefixLength(net.mask);
+    if (prefix < 1)
+        return QStringLiteral("subnet mask %1 is not a valid prefix").arg(ipv4Text(net.mask));
+    if (prefix > 30)
+        return QStringLiteral("subnet mask %1 leaves no room for a host and a gateway").arg(ipv4Text(net.mask));
+    if (auto problem = hostAddressProblem(net.address, net.mask, QStringLiteral("IP address")))
+        return problem;
+    if ((net.gateway & net.mask) != (net.address & net.mask))
+        return QStringLiteral("gateway %1 is outside the subnet %2").arg(ipv4Text(net.gateway), subnetText(net));
+    if (net.gateway == net.address)
+        return QStringLiteral("gateway %1 is the device's own address").arg(ipv4Text(net.gateway));
+    return hostAddressProblem(net.gateway, net.mask, QStringLiteral("gateway"));
+}
+
+std::optional<QString> nameProblem(const QByteArray &name)
+{
+    if (name.size() < MinNameSize || name.size() > MaxNameSize)
+        return QStringLiteral("name \"%1\" has %2 characters, not 6 to 16")
+            .arg(QString::fromLatin1(name), QString::number(name.size()));
+    for (char c : name) {
+        if (c < 0x20 || c > 0x7E)
+            return QStringLiteral("name contains the byte 0x%1, not printable ASCII")
+                .arg(quint8(c), 2, 16, QLatin1Char('0'));
+    }
+    if (name.front() == ' ' || name.back() == ' ')
+        return QStringLiteral("name \"%1\" starts or ends with a blank").arg(QString::fromLatin1(name));
+    return std::nullopt;
+}
+
+std::optional<QString> macProblem(const QByteArray &mac)
+{
+    if (mac.size() != MacSize)
+        return QStringLiteral("MAC has %1 bytes, not 6").arg(mac.size());
+    if (mac.count('\0') == MacSize)
+        return QStringLiteral("MAC 00:00:00:00:00:00 is no device's address");
+    if (quint8(mac.at(0)) & 0x01)
+        return QStringLiteral("MAC %1 is a group address, not a device's").arg(macText(mac));
+    return std::nullopt;
+}
+
+QByteArray netConfigBytes(const NetConfig &net)
+{
+    QByteArray bytes(12, Qt::Uninitialized);
+    qToBigEndian(net.address, bytes.data());
+    qToBigEndian(net.mask, bytes.data() + 4);
+    qToBigEndian(net.gateway, bytes.data() + 8);
+    return bytes;
+}
+
+NetConfig netConfigFromBytes(const QByteArray &twelveBytes)
+{
+    Q_ASSERT(twelveBytes.size() == 12);
+    const char *raw = twelveBytes.constData();
+    return {qFromBigEndian<quint32>(raw), qFromBigEndian<quint32>(raw + 4), qFromBigEndian<quint32>(raw + 8)};
+}
+
+Frame::DeviceReply replyFields(const SimDevice &device)
+{
+    return {{}, device.mac, device.name, device.version, netConfigBytes(device.net), device.points};
+}
+
+QString macText(const QByteArray &mac)
+{
+    return QString::fromLatin1(mac.toHex(':').toUpper());
+}
+
+QString ipv4Text(quint32 address)
+{
+    return QHostAddress(address).toString();
+}
+
+QString netConfigText(const NetConfig &net)
+{
+    return QStringLiteral("%1/%2 gateway %3")
+        .arg(ipv4Text(net.address))
+        .arg(prefixLength(net.mask))
+        .arg(ipv4Text(net.gateway));
+}
+
+QString deviceLabel(const SimDevice &device)
+{
+    return QStringLiteral("\"%1\" %2").arg(QString::fromLatin1(device.name), macText(device.mac));
+}
+
+QString deviceSummary(const SimDevice &device)
+{
+    const QByteArray type = Frame::devTypeText(device.typeCode);
+    QString summary = QStringLiteral("%1 %2 %3")
+                          .arg(type.isEmpty() ? QStringLiteral("type %1").arg(device.typeCode)
+                                              : QString::fromLatin1(type),
+                               deviceLabel(device), netConfigText(device.net));
+    if (!device.version.isNull())
+        summary += QLatin1String(" version ") + dottedBytesText(device.version);
+    if (!device.points.isNull())
+        summary += QLatin1String(" points ") + dottedBytesText(device.points);
+    return summary;
+}
+
+DeviceList devicesFromJson(const QByteArray &json)
+{
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
+    if (parseError.error != QJsonParseError::NoError)
+        return {{}, QStringLiteral("not valid JSON: %1 at offset %2")
+                            .arg(parseError.errorString(), QString::number(parseError.offset))};
+    const QJsonValue devices = document.object().value(QLatin1String("devices"));
+    if (!document.isObject() || !devices.isArray())
+        return {{}, QStringLiteral("expected an object with a \"devices\" array")};
+
+    QList<QJsonObject> objects;
+    for (const QJsonValue &entry : devices.toArray()) {
+        if (!entry.isObject())
+            return {{}, QStringLiteral("device %1: not an object").arg(objects.size() + 1)};
+        objects.append(entry.toObject());
+    }
+    return devicesFromObjects(objects, [](int index) { return QStringLiteral("device %1").arg(index + 1); });
+}
+
+DeviceList devicesFromOptions(const QStringList &options)
+{
+    QList<QJsonObject> objects;
+    for (const QString &option : options) {
+        QJsonObject object;
+        for (const QString &pair : option.split(u',')) {
+            const qsizetype equals = pair.indexOf(u'=');
+            if (equals <= 0)
+                return {{}, QStringLiteral("--device %1: \"%2\" is not key=value").arg(objects.size() + 1).arg(pair)};
+            object.insert(pair.left(equals).trimmed(), pair.mid(equals + 1).trimmed());
+        }
+        objects.append(object);
+    }
+    return devicesFromObjects(objects, [](int index) { return QStringLiteral("--device %1").arg(index + 1); });
+}
+
+} // namespace DevSim

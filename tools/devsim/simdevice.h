@@ -1,0 +1,74 @@
+#pragma once
+
+#include "protocol/frame.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// The devices the simulator plays: their settings, the checks a careful device makes before it
+// takes new settings, and the loading of a device list from JSON or from command-line options.
+namespace DevSim {
+
+// IPv4 settings as a device keeps them, each in host byte order.
+struct NetConfig
+{
+    quint32 address = 0;
+    quint32 mask = 0;
+    quint32 gateway = 0;
+
+    friend bool operator==(const NetConfig &a, const NetConfig &b)
+    {
+        return a.address == b.address && a.mask == b.mask && a.gateway == b.gateway;
+    }
+};
+
+struct SimDevice
+{
+    quint8 typeCode = 1;   // header byte 7 of its replies: 1 PLC, 2 HMI, 3 SERVO, 4 VFD
+    QByteArray name;       // 6 to 16 printable ASCII characters
+    QByteArray mac;        // 6 bytes, unicast
+    NetConfig net;
+    QByteArray version;    // null when the device reports no version
+    QByteArray points;     // null when the device reports no I/O points
+};
+
+// Each returns why a device could not take the value, or nothing when it can.
+std::optional<QString> netConfigProblem(const NetConfig &net);
+std::optional<QString> nameProblem(const QByteArray &name);
+std::optional<QString> macProblem(const QByteArray &mac);
+
+// Address, mask and gateway as the 12 bytes of a reply or write frame, most significant first.
+QByteArray netConfigBytes(const NetConfig &net);
+NetConfig netConfigFromBytes(const QByteArray &twelveBytes);
+
+// The fields of the device's reply to a search.
+Frame::DeviceReply replyFields(const SimDevice &device);
+
+QString macText(const QByteArray &mac);             // "02:4B:56:00:00:01"
+QString ipv4Text(quint32 address);                  // "198.18.0.10"
+QString netConfigText(const NetConfig &net);        // "198.18.0.10/24 gateway 198.18.0.254"
+QString deviceLabel(const SimDevice &device);       // "\"FILLER-PLC\" 02:4B:56:00:00:01"
+QString deviceSummary(const SimDevice &device);     // type, label, settings, version, points
+
+struct DeviceList
+{
+    QList<SimDevice> devices;
+    QString error; // empty when the list is usable
+
+    bool ok() const { return error.isEmpty(); }
+};
+
+// {"devices": [{"type": "PLC", "name": ..., "mac": ..., "ip": ..., "mask": ..., "gateway": ...,
+// "version": "3.1.4", "points": "24.16"}, ...]}; "type" may also be a number 0 to 255, "version"
+// and "points" are optional dotted byte lists. Every device must be usable as it is, with a MAC of
+// its own.
+DeviceList devicesFromJson(const QByteArray &json);
+
+// The same keys as "key=value" pairs joined by ',': "type=PLC,name=PRESS-PLC01,mac=...".
+DeviceList devicesFromOptions(const QStringList &options);
+
+} // namespace DevSim
