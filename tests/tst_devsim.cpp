@@ -72,6 +72,7 @@ private slots:
     void deviceListErrors_data();
     void deviceListErrors();
     void deviceOptions();
+    void generatedDevices();
 
     void netConfigChecks_data();
     void netConfigChecks();
@@ -173,6 +174,28 @@ void TestDevSim::deviceOptions()
 
     list = DevSim::devicesFromOptions({QStringLiteral("type=PLC,name")});
     QCOMPARE(list.error, QStringLiteral("--device 1: \"name\" is not key=value"));
+}
+
+void TestDevSim::generatedDevices()
+{
+    const QList<DevSim::SimDevice> devices = DevSim::generatedDevices(1000);
+    QCOMPARE(devices.size(), 1000);
+    QSet<QByteArray> macs;
+    QSet<quint32> addresses;
+    for (const DevSim::SimDevice &device : devices) {
+        QVERIFY2(!DevSim::nameProblem(device.name), device.name.constData());
+        QVERIFY(!DevSim::macProblem(device.mac));
+        QVERIFY2(!DevSim::netConfigProblem(device.net), qPrintable(DevSim::deviceSummary(device)));
+        QVERIFY(quint8(device.net.address) != 0 && quint8(device.net.address) != 255);
+        macs.insert(device.mac);
+        addresses.insert(device.net.address);
+    }
+    QCOMPARE(macs.size(), 1000);
+    QCOMPARE(addresses.size(), 1000);
+    QCOMPARE(DevSim::deviceSummary(devices[0]), QStringLiteral("PLC \"GEN-PLC-0001\" 02:4B:56:F0:00:01 198.18.1.1/16 "
+                                                               "gateway 198.18.0.254 version 1.0.0.0 points 0.16.0.8"));
+    QCOMPARE(DevSim::deviceSummary(devices[254]), QStringLiteral("SERVO \"GEN-SERVO-0255\" 02:4B:56:F0:00:FF "
+                                                                 "198.18.2.1/16 gateway 198.18.0.254 version 1.0.0.0"));
 }
 
 void TestDevSim::netConfigChecks_data()

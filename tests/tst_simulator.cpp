@@ -305,7 +305,9 @@ void TestSimulator::programExitCodes_data()
                                          << 2 << "cannot read /nonexistent.json";
     QTest::newRow("both kinds of device list")
         << QStringList{QStringLiteral("-f"), QStringLiteral("x.json"), QStringLiteral("--device"), QStringLiteral("type=PLC")}
-        << 2 << "either --devices or --device";
+        << 2 << "one of --devices, --device and --generate";
+    QTest::newRow("too many generated devices") << QStringList{QStringLiteral("--generate"), QStringLiteral("1001")}
+                                                << 2 << "--generate takes 1 to 1000";
     QTest::newRow("unusable device") << QStringList{QStringLiteral("--device"), QStringLiteral("type=PLC,name=ABC")}
                                      << 2 << "--device 1: \"mac\" is missing";
     QTest::newRow("address taken by another simulator")

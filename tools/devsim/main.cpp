@@ -33,8 +33,9 @@ target MAC one of the devices) and either refused with the reason, or taken: the
 device then restarts for --restart-ms, answers nothing meanwhile, and comes back with
 the new settings. Every other datagram is refused with a printed reason.
 
-Devices come from --devices FILE, from --device options, or, with neither, from the
-built-in sample (the same as tools/devsim/sample-devices.json). A device file is
+Devices come from --devices FILE, from --device options, from --generate COUNT, or,
+with none of them, from the built-in sample (the same as tools/devsim/sample-devices.json).
+A device file is
   {"devices": [{"type": "PLC", "name": "FILLER-PLC-02", "mac": "02:4B:56:10:00:02",
                 "ip": "198.18.0.11", "mask": "255.255.255.0", "gateway": "198.18.0.254",
                 "version": "1.3.2.0", "points": "0.32.0.24"}, ...]}
@@ -42,6 +43,8 @@ type is PLC, HMI, SERVO, VFD or a code 0-255; version and points are optional by
 values joined by '.' (a device without them leaves the field out of its replies).
 --device takes the same keys as key=value pairs joined by ',', for example
   --device type=VFD,name=PUMP-VFD-01,mac=02:4B:56:40:00:01,ip=198.18.0.41,mask=255.255.255.0,gateway=198.18.0.254
+--generate COUNT plays COUNT made-up devices (types in turn, names GEN-PLC-0001 and on,
+MACs 02:4B:56:F0:00:01 and on, addresses 198.18.1.1 and on in 198.18.0.0/16).
 
 Output: one line per event on standard output, each starting with the time
 (HH:MM:SS.mmm): "listening on", "device", "search from", "led ... flashing",
@@ -125,6 +128,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption deviceOption(QStringLiteral("device"),
                                           QStringLiteral("Plays the device described by <keys> (key=value,...); repeatable."),
                                           QStringLiteral("keys"));
+    const QCommandLineOption generateOption(QStringLiteral("generate"),
+                                            QStringLiteral("Plays <count> made-up devices (1 to 1000)."),
+                                            QStringLiteral("count"));
     const QCommandLineOption bindOption(QStringLiteral("bind"),
                                         QStringLiteral("Listens on <address> (default 0.0.0.0: every address, "
                                                        "the only choice that receives broadcast searches)."),
@@ -141,7 +147,7 @@ int main(int argc, char *argv[])
                                         QStringLiteral("Sends <count> malformed datagrams mixed in with the "
                                                        "replies to every search, for load tests (default 0)."),
                                         QStringLiteral("count"), QStringLiteral("0"));
-    parser.addOptions({devicesOption, deviceOption, bindOption, restartOption, ledTimeoutOption, junkOption});
+    parser.addOptions({devicesOption, deviceOption, generateOption, bindOption, restartOption, ledTimeoutOption, junkOption});
 
     if (!parser.parse(QCoreApplication::arguments()))
         return usageError(parser.errorText() + QLatin1String(" (see --help)"));
@@ -166,10 +172,15 @@ int main(int argc, char *argv[])
     options.ledTimeoutMs = *ledTimeoutMs;
     options.junkPerSearch = *junk;
 
-    if (parser.isSet(devicesOption) && parser.isSet(deviceOption))
-        return usageError(QStringLiteral("give either --devices or --device, not both"));
+    if (int(parser.isSet(devicesOption)) + int(parser.isSet(deviceOption)) + int(parser.isSet(generateOption)) > 1)
+        return usageError(QStringLiteral("give one of --devices, --device and --generate"));
     DevSim::DeviceList devices;
-    if (parser.isSet(deviceOption)) {
+    if (parser.isSet(generateOption)) {
+        const std::optional<int> count = intOption(parser, generateOption, 1, 1000);
+        if (!count)
+            return usageError(QStringLiteral("--generate takes 1 to 1000"));
+        devices.devices = DevSim::generatedDevices(*count);
+    } else if (parser.isSet(deviceOption)) {
         devices = DevSim::devicesFromOptions(parser.values(deviceOption));
     } else {
         const QString path = parser.isSet(devicesOption) ? parser.value(devicesOption)

@@ -365,4 +365,27 @@ DeviceList devicesFromOptions(const QStringList &options)
     return devicesFromObjects(objects, [](int index) { return QStringLiteral("--device %1").arg(index + 1); });
 }
 
+QList<SimDevice> generatedDevices(int count)
+{
+    static const char *const typeNames[] = {"PLC", "HMI", "SERVO", "VFD"};
+    QList<SimDevice> devices;
+    for (int number = 1; number <= count; ++number) {
+        SimDevice device;
+        device.typeCode = quint8(1 + (number - 1) % 4);
+        device.name = QByteArray("GEN-") + typeNames[device.typeCode - 1] + '-'
+                      + QByteArray::number(number).rightJustified(4, '0');
+        device.mac = QByteArray::fromHex("024B56F00000");
+        device.mac[4] = char(number >> 8);
+        device.mac[5] = char(number);
+        // .1 to .254 of 198.18.1.0/24, then of 198.18.2.0/24, and so on
+        const quint32 index = quint32(number - 1);
+        device.net = {0xC6120101u + index + index / 254 * 2, 0xFFFF0000u, 0xC61200FEu};
+        device.version = QByteArray::fromHex("01000000");
+        if (device.typeCode == 1)
+            device.points = QByteArray::fromHex("00100008");
+        devices.append(device);
+    }
+    return devices;
+}
+
 } // namespace DevSim

@@ -71,4 +71,8 @@ DeviceList devicesFromJson(const QByteArray &json);
 // The same keys as "key=value" pairs joined by ',': "type=PLC,name=PRESS-PLC01,mac=...".
 DeviceList devicesFromOptions(const QStringList &options);
 
+// `count` (1 to 1000) devices for load tests: types PLC, HMI, SERVO, VFD in turn, names
+// "GEN-PLC-0001" and on, MACs 02:4B:56:F0:00:01 and on, addresses 198.18.1.1 and on in 198.18.0.0/16.
+QList<SimDevice> generatedDevices(int count);
+
 } // namespace DevSim
