@@ -52,9 +52,9 @@ QString machineDescription()
 {
     QString cpu = QStringLiteral("unknown CPU");
     QFile cpuinfo(QStringLiteral("/proc/cpuinfo"));
-    if (cpuinfo.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        while (!cpuinfo.atEnd()) {
-            const QByteArray line = cpuinfo.readLine();
+    if (cpuinfo.open(QIODevice::ReadOnly)) {
+        // A /proc file reports size 0: read it whole rather than up to its "end".
+        for (const QByteArray &line : cpuinfo.readAll().split('\n')) {
             if (line.startsWith("model name")) {
                 cpu = QString::fromUtf8(line.mid(line.indexOf(':') + 1).trimmed());
                 break;

@@ -1,0 +1,33 @@
+// kvrctl700-bench: throughput of the frame codec and the receive path, and the burst and flood
+// figures of the device list. Run it with make bench: it opens sockets and must run inside a
+// private network namespace.
+
+#include "benchmarks.h"
+#include "harness.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    // The burst figures drive the real main window; nothing needs to be seen.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+
+    QStringList sections = QApplication::arguments().mid(1);
+    if (sections.isEmpty())
+        sections = {QStringLiteral("codec"), QStringLiteral("receive")};
+
+    Bench::printLine(QStringLiteral("kvrctl700-bench on %1").arg(Bench::machineDescription()));
+    for (const QString &section : sections) {
+        if (section == QLatin1String("codec")) {
+            Bench::runCodecBenchmarks();
+        } else if (section == QLatin1String("receive")) {
+            Bench::runReceiveBenchmark();
+        } else {
+            Bench::printLine(QStringLiteral("usage: kvrctl700-bench [codec] [receive]"));
+            return 2;
+        }
+    }
+    return 0;
+}
