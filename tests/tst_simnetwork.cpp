@@ -75,6 +75,14 @@ void TestSimNetwork::searchCrossesTheCable()
     endpoint->setTargetAddress(QStringLiteral("198.18.0.40"));
     QCOMPARE(endpoint->udpSendCmdLedsFlash(QStringLiteral("02:4B:56:40:00:07")), 42);
     QTRY_VERIFY(simulator->lines().contains(QStringLiteral("led \"MIXER-VFD-07\" 02:4B:56:40:00:07 flashing")));
+
+    // Sent to one device's address with another's MAC: no device acts on it.
+    endpoint->setTargetAddress(QStringLiteral("198.18.0.30"));
+    QCOMPARE(endpoint->udpSendCmdLedsFlash(QStringLiteral("02:4B:56:10:00:02")), 42);
+    QTRY_VERIFY(simulator->lines().contains(
+        QStringLiteral("ignored LED frame from 198.18.0.1:102: sent to 198.18.0.30, the address of "
+                       "\"CONVEYOR-AXIS1\" 02:4B:56:30:00:01, not of \"FILLER-PLC-02\" 02:4B:56:10:00:02")));
+    QVERIFY(!simulator->printedSince(0, QStringLiteral("FILLER-PLC-02\" 02:4B:56:10:00:02 flashing")));
 }
 
 void TestSimNetwork::deviceAnswersAtTheAddressAWriteGaveIt()

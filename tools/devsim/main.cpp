@@ -31,7 +31,9 @@ characters once its padding is removed, a unicast MAC no other device uses, a su
 mask that is a valid prefix, an address and a gateway that are hosts of that subnet,
 target MAC one of the devices) and either refused with the reason, or taken: the
 device then restarts for --restart-ms, answers nothing meanwhile, and comes back with
-the new settings. Every other datagram is refused with a printed reason.
+the new settings. LED and write frames act on the device whose MAC they name; one sent
+to another device's address reaches nobody, as on a real network. Every other datagram
+is refused with a printed reason.
 
 Devices come from --devices FILE, from --device options, from --generate COUNT, or,
 with none of them, from the built-in sample (the same as tools/devsim/sample-devices.json).

@@ -113,6 +113,15 @@ void Simulator::handleDatagram(const QNetworkDatagram &datagram)
                         .arg(commandName(command.kind), from, macText(command.targetMac)));
         return;
     }
+    // A device hears only what is sent to its own address: a frame sent to one device's address
+    // with another device's MAC (the tool's current row changed meanwhile) reaches nobody.
+    const PlayedDevice *addressee = deviceAt(datagram.destinationAddress());
+    if (addressee && addressee != device) {
+        emit report(QStringLiteral("ignored %1 frame from %2: sent to %3, the address of %4, not of %5")
+                        .arg(commandName(command.kind), from, datagram.destinationAddress().toString(),
+                             deviceLabel(addressee->settings), deviceLabel(device->settings)));
+        return;
+    }
     if (device->restart.isActive()) {
         emit report(QStringLiteral("ignored %1 frame from %2: %3 is restarting")
                         .arg(commandName(command.kind), from, deviceLabel(device->settings)));
@@ -221,6 +230,17 @@ void Simulator::finishRestart(PlayedDevice &device)
     device.settings = *device.pending;
     device.pending.reset();
     emit report(QLatin1String("restarted ") + deviceSummary(device.settings));
+}
+
+const Simulator::PlayedDevice *Simulator::deviceAt(const QHostAddress &address) const
+{
+    bool isIPv4 = false;
+    const quint32 ipv4 = address.toIPv4Address(&isIPv4);
+    for (const auto &device : m_devices) {
+        if (isIPv4 && device->settings.net.address == ipv4)
+            return device.get();
+    }
+    return nullptr;
 }
 
 Simulator::PlayedDevice *Simulator::deviceWithMac(const QByteArray &mac)

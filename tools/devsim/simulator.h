@@ -58,6 +58,9 @@ private:
     void takeWrite(PlayedDevice &device, const Frame::WriteValues &write);
     void finishRestart(PlayedDevice &device);
     PlayedDevice *deviceWithMac(const QByteArray &mac);
+    // The device whose present address this is, if any: frames sent elsewhere (the simulator's own
+    // address, a broadcast) go by the target MAC alone.
+    const PlayedDevice *deviceAt(const QHostAddress &address) const;
 
     SimulatorOptions m_options;
     QUdpSocket *m_socket;
