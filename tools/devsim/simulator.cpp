@@ -62,9 +62,10 @@ std::optional<QString> Simulator::start()
     if (!m_socket->bind(m_options.bindAddress, Frame::DevicePort, QUdpSocket::DontShareAddress))
         return QStringLiteral("cannot bind %1: %2").arg(endpoint, m_socket->errorString());
     connect(m_socket, &QUdpSocket::readyRead, this, &Simulator::readPendingDatagrams);
-    emit report(QStringLiteral("listening on %1 as %2 devices").arg(endpoint).arg(m_devices.size()));
     for (const auto &device : m_devices)
         emit report(QLatin1String("device ") + deviceSummary(device->settings));
+    // Last: whoever waits for this line has seen all the others.
+    emit report(QStringLiteral("listening on %1 as %2 devices").arg(endpoint).arg(m_devices.size()));
     return std::nullopt;
 }
 
