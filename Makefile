@@ -35,6 +35,7 @@ setcap: build
 # Redraws the README's picture of the main window (a local socket plays the devices, so it runs isolated).
 screenshot: build
 	tools/isolated.sh $(BUILD_DIR)/tools/screenshot/kvrctl700-screenshot docs/mainwindow.png
+
 # The tool and simulated devices in two network namespaces joined by a virtual cable (needs root).
 demo: build
 	BUILD_DIR=$(BUILD_DIR) tools/demo.sh
