@@ -16,7 +16,7 @@ int main(int argc, char *argv[])
 
     QStringList sections = QApplication::arguments().mid(1);
     if (sections.isEmpty())
-        sections = {QStringLiteral("codec"), QStringLiteral("receive")};
+        sections = {QStringLiteral("codec"), QStringLiteral("receive"), QStringLiteral("burst")};
 
     Bench::printLine(QStringLiteral("kvrctl700-bench on %1").arg(Bench::machineDescription()));
     for (const QString &section : sections) {
@@ -24,8 +24,10 @@ int main(int argc, char *argv[])
             Bench::runCodecBenchmarks();
         } else if (section == QLatin1String("receive")) {
             Bench::runReceiveBenchmark();
+        } else if (section == QLatin1String("burst")) {
+            Bench::runBurstBenchmark(QStringLiteral(KVR_DEVSIM_PATH));
         } else {
-            Bench::printLine(QStringLiteral("usage: kvrctl700-bench [codec] [receive]"));
+            Bench::printLine(QStringLiteral("usage: kvrctl700-bench [codec] [receive] [burst]"));
             return 2;
         }
     }
