@@ -4,7 +4,7 @@
 # pair) joins the two. Nothing touches your real network: only the namespaces' own addresses in
 # 198.18.0.0/24, a range set aside for network tests, are ever used.
 #
-#   sudo make demo                        (or: make build && sudo tools/demo.sh)
+#   make build && sudo tools/demo.sh      (or: sudo make demo, which also builds, as root)
 #   sudo tools/demo.sh --generate 40      extra arguments go to the simulator (see its --help)
 #
 # Needs root for the namespaces. Started through sudo, the window runs as the user who called sudo.
@@ -26,7 +26,7 @@ device_net=198.18.0.0/24
 say() { printf 'demo: %s\n' "$*" >&2; }
 
 if [ "$(id -u)" -ne 0 ]; then
-    say "needs root to create the network namespaces; run: sudo make demo"
+    say "needs root to create the network namespaces; run: sudo tools/demo.sh (after make build)"
     exit 1
 fi
 for bin in "$tool_bin" "$sim_bin"; do
@@ -35,6 +35,11 @@ for bin in "$tool_bin" "$sim_bin"; do
         exit 1
     fi
 done
+
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+    say "no DISPLAY or WAYLAND_DISPLAY reached this script; try: sudo -E tools/demo.sh"
+    exit 1
+fi
 
 sim_pid=
 cleanup() {
@@ -97,10 +102,6 @@ else
     [ -d "$runtime_dir" ] || runtime_dir=
     xauthority=${XAUTHORITY:-$user_home/.Xauthority}
     [ -r "$xauthority" ] || xauthority=
-    if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-        say "no DISPLAY or WAYLAND_DISPLAY reached this script; try: sudo -E make demo"
-        exit 1
-    fi
     # The simulator's arguments are spent: the positional parameters now build the command line.
     set -- env HOME="$user_home" USER="${SUDO_USER:-}" LOGNAME="${SUDO_USER:-}"
     [ -n "${DISPLAY:-}" ] && set -- "$@" DISPLAY="$DISPLAY"
