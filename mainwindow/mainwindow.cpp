@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "devicerow.h"
+#include "rownumberheader.h"
 #include "detail/subplcinfo.h"
 #include "dialogs/about.h"
 #include "dialogs/info.h"
@@ -13,6 +14,11 @@
 
 #include <limits>
 
+namespace {
+// How long the table may go unpainted while rows arrive. Short enough to look immediate.
+constexpr int RepaintHoldMs = 30;
+} // namespace
+
 static_assert(MainWindow::MaxDeviceRows == std::numeric_limits<qint8>::max(),
               "the row counter must be able to index every row");
 
@@ -21,6 +27,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_uniq
     ui->setupUi(this);
 
     QTableWidget *table = ui->tableWidget;
+    table->setVerticalHeader(new RowNumberHeader(table));
     const int columnWidths[DeviceColumn::Count] = {100, 100, 110, 130, 100, 100, 100, 100};
     for (int column = 0; column < DeviceColumn::Count; ++column)
         table->setColumnWidth(column, columnWidths[column]);
@@ -42,6 +49,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_uniq
     connect(ui->refreshUserBtn, &QPushButton::clicked, this, &MainWindow::refreshUserSlot);
     connect(ui->detailedInfoBtn, &QPushButton::clicked, this, &MainWindow::cellDoubleClickedSlot);
     connect(table, &QTableWidget::cellDoubleClicked, this, &MainWindow::cellDoubleClickedSlot);
+
+    repaintHold.setSingleShot(true);
+    repaintHold.setInterval(RepaintHoldMs);
+    connect(&repaintHold, &QTimer::timeout, this, [table] { table->setUpdatesEnabled(true); });
 
     g_mySocket = new MySocket;
     if (!g_mySocket->initSocket()) {
@@ -94,6 +105,7 @@ void MainWindow::debugActionSlot()
 void MainWindow::refreshUserSlot()
 {
     g_mySocket->broadcastSearch();
+    holdRepaintsDuringBurst();
     // Replies are read once control is back in the event loop, so they land in the emptied table.
     while (userCount != 0) {
         --userCount;
@@ -161,6 +173,7 @@ void MainWindow::addUserRow(const DeviceRowTexts &row)
         ui->statusBar->showMessage(listFullText());
         return;
     }
+    holdRepaintsDuringBurst();
     QTableWidget *table = ui->tableWidget;
     table->insertRow(userCount);
     for (int column = 0; column < DeviceColumn::Count; ++column)
@@ -168,6 +181,16 @@ void MainWindow::addUserRow(const DeviceRowTexts &row)
     table->item(userCount, DeviceColumn::Name)->setData(ReportedNameRole, row.reportedName);
     table->selectRow(userCount);
     ++userCount;
+}
+
+// A search is answered by up to 127 devices at once, mixed with other traffic, and every datagram
+// the receive loop rejects gives the event loop a turn. Painting the table at each turn (a few ms
+// each) would keep the socket unread long enough to lose replies: the table paints once no row
+// has been added for RepaintHoldMs.
+void MainWindow::holdRepaintsDuringBurst()
+{
+    ui->tableWidget->setUpdatesEnabled(false);
+    repaintHold.start();
 }
 
 bool MainWindow::isListed(const QString &macText) const

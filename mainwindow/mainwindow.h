@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QTimer>
 
 #include <memory>
 
@@ -40,6 +41,7 @@ private:
     // says so in the status bar.
     void addUserRow(const DeviceRowTexts &row);
     bool isListed(const QString &macText) const;
+    void holdRepaintsDuringBurst();
     QString listFullText() const;
     void showAbout();
     void warn(const QString &title, const QString &text);
@@ -47,4 +49,5 @@ private:
     std::unique_ptr<Ui::MainWindow> ui;
     qint8 userCount = 0;        // rows in the table, and the index of the next one
     bool subWindowOpen = false; // a detail window opened here is open; the device flashes
+    QTimer repaintHold;         // while it runs, the table collects rows without painting
 };

@@ -71,7 +71,8 @@ public:
         return value;
     }
 
-    QByteArray readBytes()
+    // A view into the datagram: nothing is copied until a value is kept.
+    QByteArrayView readBytes()
     {
         const quint32 length = quint32(readI32());
         if (m_pastEnd || length == 0xFFFFFFFFu)
@@ -80,7 +81,7 @@ public:
             m_pastEnd = true;
             return {};
         }
-        const QByteArray value = m_data.mid(m_pos, qsizetype(length));
+        const QByteArrayView value(m_data.constData() + m_pos, qsizetype(length));
         m_pos += qsizetype(length);
         return value;
     }
@@ -190,7 +191,7 @@ Decoded decode(const QByteArray &datagram)
         return result;
 
     const auto tlvCount = static_cast<qint8>(datagram.at(9));
-    QByteArray values[TlvPoints + 1];
+    QByteArrayView values[TlvPoints + 1];
     Reader reader(datagram, HeaderSize);
     for (int field = 0; field < tlvCount; ++field) {
         const qint32 type = reader.readI32();
@@ -198,7 +199,7 @@ Decoded decode(const QByteArray &datagram)
             break;
         switch (type) {
         case TlvFieldList:
-            result.events.append(WalkEvent{WalkEvent::FieldList, reader.readBytes()});
+            result.events.append(WalkEvent{WalkEvent::FieldList, reader.readBytes().toByteArray()});
             break;
         case TlvMac:
         case TlvName:
@@ -221,8 +222,9 @@ Decoded decode(const QByteArray &datagram)
                       && nameSize <= 16 && values[TlvMac].size() == 6
                       && values[TlvNetAddr].size() == 12;
     if (result.accepted) {
-        result.reply = {devTypeText(quint8(datagram.at(7))), values[TlvMac], values[TlvName],
-                        values[TlvSwVersion], values[TlvNetAddr], values[TlvPoints]};
+        result.reply = {devTypeText(quint8(datagram.at(7))), values[TlvMac].toByteArray(),
+                        values[TlvName].toByteArray(), values[TlvSwVersion].toByteArray(),
+                        values[TlvNetAddr].toByteArray(), values[TlvPoints].toByteArray()};
     }
     return result;
 }

@@ -5,6 +5,7 @@
 #include "detail/subplcinfo.h"
 
 #include <QDebug>
+#include <QLoggingCategory>
 #include <QHostAddress>
 #include <QTableWidgetItem>
 #include <QTimer>
@@ -14,10 +15,21 @@ namespace {
 
 // A search is answered by up to 127 devices at once, among other traffic: the kernel's default
 // receive buffer can overflow before the event loop gets to read.
-constexpr int ReceiveBufferBytes = 1 << 20;
+constexpr int ReceiveBufferBytes = 4 << 20;
+
+// Large enough for any UDP datagram, so that one read takes a whole datagram.
+constexpr qsizetype MaxDatagramBytes = 65536;
 
 constexpr int FlashIntervalMs = 500;
 constexpr int WriteWaitMs = 5000;
+
+// The traces go to the default logging category, so that they read as plain debug output and
+// QT_LOGGING_RULES="default.debug=false" silences them; then they are not even formatted, which
+// matters in the receive loop (a trace per datagram).
+const QLoggingCategory &trace()
+{
+    return *QLoggingCategory::defaultCategory();
+}
 
 } // namespace
 
@@ -34,11 +46,11 @@ bool MySocket::initSocket()
     devicePort = Frame::DevicePort;
     const bool bound = udpSocket->bind(QHostAddress::AnyIPv4, devicePort,
                                        QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint);
-    qDebug() << bound;
+    qCDebug(trace) << bound;
     if (bound) {
         // Only takes effect once the socket is bound; Linux doubles the value and caps it.
         udpSocket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, ReceiveBufferBytes);
-        qDebug() << "Receive buffer:"
+        qCDebug(trace) << "Receive buffer:"
                  << udpSocket->socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toInt();
     }
     connect(udpSocket, &QUdpSocket::readyRead, this, &MySocket::processPendingDatagrams);
@@ -77,37 +89,39 @@ bool MySocket::waitForWriteDone()
 
 void MySocket::processPendingDatagrams()
 {
-    qDebug() << __func__ << tr("UDP开始接收数据-->");
+    qCDebug(trace) << __func__ << tr("UDP开始接收数据-->");
+    if (receiveBuffer.size() != MaxDatagramBytes)
+        receiveBuffer.resize(MaxDatagramBytes);
     while (udpSocket->hasPendingDatagrams()) {
-        QByteArray datagram(qMax<qint64>(udpSocket->pendingDatagramSize(), 0), Qt::Uninitialized);
-        const qint64 read = udpSocket->readDatagram(datagram.data(), datagram.size());
-        datagram.resize(qMax<qint64>(read, 0));
-        qDebug() << "Recv Num:" << datagram.size();
+        const qint64 size = udpSocket->readDatagram(receiveBuffer.data(), receiveBuffer.size());
+        // A view of this datagram in the reused buffer; the decoder copies what it keeps.
+        const QByteArray datagram = QByteArray::fromRawData(receiveBuffer.constData(), qMax<qint64>(size, 0));
+        qCDebug(trace) << "Recv Num:" << datagram.size();
 
-        const Frame::Decoded decoded = Frame::decode(datagram);
+        Frame::Decoded decoded = Frame::decode(datagram);
         if (decoded.header == Frame::HeaderCheck::BadMagic)
-            qDebug() << "Not Korvel Protocal!";
+            qCDebug(trace) << "Not Korvel Protocal!";
         for (const Frame::WalkEvent &event : decoded.events) {
             if (event.kind == Frame::WalkEvent::FieldList)
-                qDebug() << "Receive an:" << event.value;
+                qCDebug(trace) << "Receive an:" << event.value;
             else
-                qDebug() << "Illigal TLV type!";
+                qCDebug(trace) << "Illigal TLV type!";
         }
         // A rejected header ends this pass; the datagrams still queued raise readyRead() again.
         if (decoded.header != Frame::HeaderCheck::Ok)
             return;
 
         if (decoded.accepted) {
-            devType = decoded.reply.type;
-            devMac = decoded.reply.mac;
-            devName = decoded.reply.name;
-            devSwVersion = decoded.reply.swVersion;
-            devNetAddr = decoded.reply.netAddr;
-            devPoints = decoded.reply.points;
+            devType = std::move(decoded.reply.type);
+            devMac = std::move(decoded.reply.mac);
+            devName = std::move(decoded.reply.name);
+            devSwVersion = std::move(decoded.reply.swVersion);
+            devNetAddr = std::move(decoded.reply.netAddr);
+            devPoints = std::move(decoded.reply.points);
             receiveOneMoreUpd();
         }
     }
-    qDebug() << __func__ << tr("UDP接收完毕！");
+    qCDebug(trace) << __func__ << tr("UDP接收完毕！");
 }
 
 void MySocket::receiveOneMoreUpd()
@@ -136,7 +150,7 @@ bool MySocket::udpSendCmdWrite(SubPlcInfo *window)
     // Read now, not when the window opened: the frame names the device of the current row.
     const std::optional<QString> targetMac = currentRowMac();
     if (!targetMac) {
-        qDebug() << "TCP command Write command skipped: no device row";
+        qCDebug(trace) << "TCP command Write command skipped: no device row";
         return false;
     }
     Frame::WriteTexts texts;
@@ -156,7 +170,7 @@ void MySocket::udpSendCmdLedsFlashSlot()
     // The row is read at every tick: selecting another row changes the MAC the frames carry.
     const std::optional<QString> mac = currentRowMac();
     if (!mac) {
-        qDebug() << "UDP command Flash LEDs skipped: no device row";
+        qCDebug(trace) << "UDP command Flash LEDs skipped: no device row";
         return;
     }
     udpSendCmdLedsFlash(*mac);
@@ -168,13 +182,13 @@ qint64 MySocket::sendLedFrame(const QString &macText, Frame::LedCommand command)
                      decimalIPv4Address(targetAddress), "UDP command Flash LEDs:");
 }
 
-qint64 MySocket::sendFrame(const QByteArray &frame, const QHostAddress &destination, const char *trace)
+qint64 MySocket::sendFrame(const QByteArray &frame, const QHostAddress &destination, const char *traceText)
 {
     // Frames leave from port 102 only: an unbound socket would send from a random port. A null
     // address would mean 0.0.0.0, which Linux delivers to this host.
     const bool canSend = isBound() && !destination.isNull();
     const qint64 sent = canSend ? udpSocket->writeDatagram(frame, destination, devicePort) : -1;
-    qDebug() << trace << sent;
+    qCDebug(trace) << traceText << sent;
     return sent;
 }
 

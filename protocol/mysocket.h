@@ -69,7 +69,7 @@ private slots:
     void udpSendCmdLedsFlashSlot();
 
 private:
-    qint64 sendFrame(const QByteArray &frame, const QHostAddress &destination, const char *trace);
+    qint64 sendFrame(const QByteArray &frame, const QHostAddress &destination, const char *traceText);
     qint64 sendLedFrame(const QString &macText, Frame::LedCommand command);
     quint32 takeFrameSeq();
 
@@ -77,5 +77,6 @@ private:
     quint16 devicePort = Frame::DevicePort;
     QString targetAddress;
     QTimer *flashTimer = nullptr;
+    QByteArray receiveBuffer;
     quint32 frameSeq = 0; // the next frame's; a failed send uses its number up
 };

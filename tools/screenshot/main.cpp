@@ -10,6 +10,7 @@
 #include "support/testsupport.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QTableWidget>
 #include <QTextStream>
@@ -81,8 +82,12 @@ int main(int argc, char *argv[])
     if (loop.exec() != 0)
         return fail(QStringLiteral("only %1 devices listed").arg(table->rowCount()));
 
-    // Show the first device selected, as after a click on it.
+    // Show the first device selected, as after a click on it, once the table paints again: it
+    // holds its repaints while a burst of rows arrives.
     table->selectRow(0);
+    QDeadlineTimer painted(5000);
+    while (!table->updatesEnabled() && !painted.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
     if (!window.grab().save(output))
         return fail(QStringLiteral("cannot write ") + output);
     QTextStream(stdout) << "wrote " << output << Qt::endl;
