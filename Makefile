@@ -30,7 +30,7 @@ bench: build
 
 # Lets the program bind UDP port 102 without running as root (lost when the binary is rebuilt).
 setcap: build
-	sudo setcap 'cap_net_bind_service=+ep' $(BUILD_DIR)/kvrctl700
+	$(if $(filter 0,$(shell id -u)),,sudo) setcap 'cap_net_bind_service=+ep' $(BUILD_DIR)/kvrctl700
 
 # Redraws the README's picture of the main window (a local socket plays the devices, so it runs isolated).
 screenshot: build
