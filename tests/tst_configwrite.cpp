@@ -9,62 +9,42 @@
 #include "protocol/mysocket.h"
 #include "support/modalcloser.h"
 #include "support/testsupport.h"
+#include "support/windowsupport.h"
 
 #include <QAction>
-#include <QApplication>
-#include <QClipboard>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QNetworkDatagram>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTableWidget>
 #include <QTest>
-#include <QTimer>
 #include <QUdpSocket>
+
+#include <memory>
 
 using kvrtest::hex;
 
 namespace {
 
-const QHostAddress deviceAddress(QStringLiteral("192.168.1.2"));
+const QByteArray deviceMac = hex("50E549CE2E4A");
 
-struct Row
+// A device at the test device's address, listed under the given name.
+QStringList deviceRow(const char *name)
 {
-    QString name;
-    QString reportedName; // null: a row added by hand, which keeps no reported name
-    QString ip = QStringLiteral("192.168.1.2");
-    QString mac = QStringLiteral("50:E5:49:CE:2E:4A");
-    QString mask = QStringLiteral("255.255.255.0");
-    QString gateway = QStringLiteral("192.168.1.1");
-};
-
-void addRow(QTableWidget &table, const Row &row)
-{
-    const int index = table.rowCount();
-    table.insertRow(index);
-    const QStringList cells{QStringLiteral("PLC"), row.name, row.ip, row.mac, row.mask, row.gateway,
-                            QStringLiteral("1.0.0.0"), QStringLiteral("0.16.0.0")};
-    for (int column = 0; column < cells.size(); ++column)
-        table.setItem(index, column, new QTableWidgetItem(cells.at(column)));
-    if (!row.reportedName.isNull())
-        table.item(index, DeviceColumn::Name)->setData(ReportedNameRole, row.reportedName);
-    table.selectRow(index);
+    return QString::fromUtf8("PLC|%1|192.168.1.2|50:E5:49:CE:2E:4A|255.255.255.0|192.168.1.1|1.0.0.0|0.16.0.0")
+        .arg(QString::fromUtf8(name))
+        .split(QLatin1Char('|'));
 }
 
 // The frame a write of the given values must give, byte for byte (from a fresh socket: sequence 0).
-QByteArray writeFrame(const QByteArray &targetMac, const QByteArray &paddedName, const QByteArray &netAddr,
-                      quint8 frameSeq = 0)
+QByteArray writeFrame(const QByteArray &paddedName, const QByteArray &netAddr, quint8 frameSeq = 0)
 {
-    return hex("4B4F5256454C 01 F0 00 04 0000005A 000000") + char(frameSeq) + hex("00000008 00000006") + targetMac
-           + hex("00000001 00000006 50E549CE2E4A 00000002 00000010") + paddedName
+    return hex("4B4F5256454C 01 F0 00 04 0000005A 000000") + char(frameSeq) + hex("00000008 00000006") + deviceMac
+           + hex("00000001 00000006") + deviceMac + hex("00000002 00000010") + paddedName
            + hex("00000004 0000000C") + netAddr;
 }
 
 } // namespace
-
-Q_DECLARE_METATYPE(Row)
 
 class TestConfigWrite : public QObject
 {
@@ -75,22 +55,19 @@ private slots:
     void init();
     void cleanup();
 
-    void writesTheWindowsValues_data();
-    void writesTheWindowsValues();
-    void failedSendStillCloses();
-    void refusals_data();
-    void refusals();
+    void confirm_data();
+    void confirm();
     void writeWithoutRowReadsNoCell();
     void writeFromTheMainWindow();
 
 private:
-    SubPlcInfo *openWindow();
-    void confirm(bool viaMenu = false);
+    void openWindow(const QStringList &row, const QString &reportedName);
+    void clickConfirm(bool viaMenu = false);
     QByteArray frameAtDevice();
 
     MySocket *socket = nullptr;
-    QUdpSocket *device = nullptr;
-    QTableWidget *table = nullptr;
+    std::unique_ptr<QUdpSocket> device;
+    std::unique_ptr<kvrtest::DeviceTable> table;
     QPointer<SubPlcInfo> window;
 };
 
@@ -101,37 +78,32 @@ void TestConfigWrite::initTestCase()
 
 void TestConfigWrite::init()
 {
-    socket = new MySocket;
+    g_mySocket = socket = new MySocket;
     QVERIFY(socket->initSocket());
-    g_mySocket = socket;
-    device = new QUdpSocket;
-    QVERIFY(device->bind(deviceAddress, Frame::DevicePort, QUdpSocket::ShareAddress));
-    table = new QTableWidget(0, DeviceColumn::Count);
-    g_deviceTable = table;
+    device = std::make_unique<QUdpSocket>();
+    QVERIFY(device->bind(QHostAddress(QStringLiteral("192.168.1.2")), Frame::DevicePort, QUdpSocket::ShareAddress));
+    table = std::make_unique<kvrtest::DeviceTable>();
 }
 
 void TestConfigWrite::cleanup()
 {
     delete window;
-    delete table;
-    delete device;
-    if (g_mySocket != socket)
-        delete g_mySocket;
-    delete socket;
-    g_deviceTable = nullptr;
-    g_mySocket = nullptr;
+    table.reset();
+    device.reset();
+    delete g_mySocket; // this test's endpoint, or the main window's
+    g_mySocket = socket = nullptr;
 }
 
-SubPlcInfo *TestConfigWrite::openWindow()
+void TestConfigWrite::openWindow(const QStringList &row, const QString &reportedName)
 {
+    table->addRow(row, reportedName);
     // As the main window does: the target is the current row's IP text when the window opens.
     socket->setTargetAddress(currentRowItem(DeviceColumn::IpAddress)->text());
     window = new SubPlcInfo;
     window->show();
-    return window;
 }
 
-void TestConfigWrite::confirm(bool viaMenu)
+void TestConfigWrite::clickConfirm(bool viaMenu)
 {
     if (viaMenu)
         window->findChild<QAction *>(QStringLiteral("modifyConfrim"))->trigger();
@@ -141,212 +113,116 @@ void TestConfigWrite::confirm(bool viaMenu)
 
 QByteArray TestConfigWrite::frameAtDevice()
 {
-    if (!device->hasPendingDatagrams() && !device->waitForReadyRead(3000))
-        return {};
-    return device->receiveDatagram().data();
+    return device->hasPendingDatagrams() || device->waitForReadyRead(3000) ? device->receiveDatagram().data() : QByteArray();
 }
 
-void TestConfigWrite::writesTheWindowsValues_data()
+void TestConfigWrite::confirm_data()
 {
-    QTest::addColumn<Row>("row");
-    QTest::addColumn<QString>("typedIp");
-    QTest::addColumn<bool>("viaMenu");
-    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<QStringList>("row");
+    QTest::addColumn<QString>("reportedName"); // null: a row added by hand, which keeps none
+    QTest::addColumn<QString>("change"); // made after the window opened
+    QTest::addColumn<QByteArray>("frame"); // what the device gets; none when the send fails or is refused
+    QTest::addColumn<QString>("refusal"); // the warning, when the write is refused
 
-    const QByteArray mac = hex("50E549CE2E4A");
-    const QByteArray textsAddresses = hex("C0A80107 FFFFFF00 C0A80101");
-
-    QTest::newRow("new IP goes to the old address; six-letter name gets ten spaces")
-        << Row{QStringLiteral("ABCDEF"), QStringLiteral("ABCDEF")} << QStringLiteral("192.168.1.7") << false
-        << writeFrame(mac, "ABCDEF          ", textsAddresses);
-    QTest::newRow("menu action writes the same")
-        << Row{QStringLiteral("ABCDEF"), QStringLiteral("ABCDEF")} << QStringLiteral("192.168.1.7") << true
-        << writeFrame(mac, "ABCDEF          ", textsAddresses);
+    const QByteArray rowAddresses = hex("C0A80102 FFFFFF00 C0A80101");
+    QTest::newRow("six-letter name gets ten spaces")
+        << deviceRow("ABCDEF") << "ABCDEF" << "" << writeFrame("ABCDEF          ", rowAddresses) << "";
     QTest::newRow("sample row: zero-padded groups read as decimal")
-        << Row{QStringLiteral("KV516_K"), QString(), QStringLiteral("192.168.001.002"),
-               QStringLiteral("50:E5:49:CE:2E:4A"), QStringLiteral("255.255.255.000"),
-               QStringLiteral("192.168.001.001")}
-        << QString() << false << writeFrame(mac, "KV516_K         ", hex("C0A80102 FFFFFF00 C0A80101"));
-    QTest::newRow("sixteen-letter name unchanged")
-        << Row{QStringLiteral("ABCDEFGHIJKLMNOP"), QStringLiteral("ABCDEFGHIJKLMNOP")} << QString() << false
-        << writeFrame(mac, "ABCDEFGHIJKLMNOP", hex("C0A80102 FFFFFF00 C0A80101"));
+        << kvrtest::sampleRow() << QString() << "" << writeFrame("KV516_K         ", rowAddresses) << "";
     QTest::newRow("mapped model text: the reported name is written")
-        << Row{QStringLiteral("KVR-CTL700-MQ16TRB"), QStringLiteral("CTR516-K")} << QString() << false
-        << writeFrame(mac, "CTR516-K        ", hex("C0A80102 FFFFFF00 C0A80101"));
-    QTest::newRow("row added by hand with a long name: cut to sixteen")
-        << Row{QStringLiteral("ABCDEFGHIJKLMNOPQRST"), QString()} << QString() << false
-        << writeFrame(mac, "ABCDEFGHIJKLMNOP", hex("C0A80102 FFFFFF00 C0A80101"));
+        << deviceRow("KVR-CTL700-MQ16TRB") << "CTR516-K" << "" << writeFrame("CTR516-K        ", rowAddresses) << "";
+    QTest::newRow("a send that fails still closes the window")
+        << deviceRow("ABCDEF") << "ABCDEF" << "unusable target" << QByteArray() << "";
+
+    const char *shortName = "设备名称小于6个字符！";
+    const char *noRow = "设备列表中没有选中的设备，请刷新后重新打开！";
+    QTest::newRow("five-letter name refused") << deviceRow("ABCDE") << "ABCDE" << "" << QByteArray() << shortName;
+    QTest::newRow("empty name refused") << deviceRow("") << "" << "" << QByteArray() << shortName;
+    QTest::newRow("long model text but short reported name refused")
+        << deviceRow("KVR-CTL700-MQ16TRB") << "ABCDE" << "" << QByteArray() << shortName;
+    // The address validator lets a pasted trailing newline stand.
+    QTest::newRow("gateway with a newline refused")
+        << deviceRow("ABCDEF") << "ABCDEF" << "gateway with a newline" << QByteArray() << "网关不完整！";
+    QTest::newRow("no current row refused") << deviceRow("ABCDEF") << "ABCDEF" << "no current row" << QByteArray() << noRow;
+    QTest::newRow("current row without a MAC cell refused")
+        << deviceRow("ABCDEF") << "ABCDEF" << "no MAC" << QByteArray() << noRow;
+    QTest::newRow("another device selected since opening refused") << deviceRow("ABCDEF") << "ABCDEF" << "another row"
+        << QByteArray() << "选中的设备已不是本窗口的设备，请重新打开设备详情！";
 }
 
-void TestConfigWrite::writesTheWindowsValues()
+void TestConfigWrite::confirm()
 {
-    QFETCH(Row, row);
-    QFETCH(QString, typedIp);
-    QFETCH(bool, viaMenu);
+    QFETCH(QStringList, row);
+    QFETCH(QString, reportedName);
+    QFETCH(QString, change);
     QFETCH(QByteArray, frame);
+    QFETCH(QString, refusal);
 
-    addRow(*table, row);
-    openWindow();
-    if (!typedIp.isNull()) {
-        auto *ipField = window->findChild<QLineEdit *>(QStringLiteral("plcIP_Addr"));
-        ipField->clear();
-        QTest::keyClicks(ipField, typedIp);
-    }
+    openWindow(row, reportedName);
+    if (change == QLatin1String("unusable target"))
+        socket->setTargetAddress(QStringLiteral("not an address"));
+    else if (change == QLatin1String("gateway with a newline"))
+        window->findChild<QLineEdit *>(QStringLiteral("subGateWayAddr"))->setText(QStringLiteral("192.168.1.1\n"));
+    else if (change == QLatin1String("no current row"))
+        table->setCurrentCell(-1, -1);
+    else if (change == QLatin1String("no MAC"))
+        delete table->takeItem(0, DeviceColumn::Mac);
+    else if (change == QLatin1String("another row"))
+        table->addRow(kvrtest::cells("PLC|SECOND|192.168.1.3|00:11:22:33:44:55|255.255.255.0|192.168.1.1|1.0|0.16"));
     QSignalSpy closed(window.data(), &SubPlcInfo::subPlcWindowClosed);
     kvrtest::TraceCapture traces;
-    confirm(viaMenu);
 
-    QCOMPARE(frameAtDevice(), frame);
-    QVERIFY(traces.lines().contains(QStringLiteral("TCP command Write command: 90")));
-    QCOMPARE(closed.size(), 1);
-    QTRY_VERIFY(window.isNull());
-    QCOMPARE(closed.size(), 1);
-    QCOMPARE(socket->nextFrameSeq(), 1u);
-}
-
-void TestConfigWrite::failedSendStillCloses()
-{
-    addRow(*table, Row{QStringLiteral("ABCDEF"), QStringLiteral("ABCDEF")});
-    openWindow();
-    socket->setTargetAddress(QStringLiteral("not an address"));
-    QSignalSpy closed(window.data(), &SubPlcInfo::subPlcWindowClosed);
-    kvrtest::TraceCapture traces;
-    confirm();
-    QVERIFY(traces.lines().contains(QStringLiteral("TCP command Write command: -1")));
-    QCOMPARE(closed.size(), 1);
-    QTRY_VERIFY(window.isNull());
-    QCOMPARE(socket->nextFrameSeq(), 1u);
-}
-
-void TestConfigWrite::refusals_data()
-{
-    QTest::addColumn<Row>("row");
-    QTest::addColumn<QString>("field");
-    QTest::addColumn<QString>("fieldText");
-    QTest::addColumn<QString>("message");
-
-    const Row good{QStringLiteral("ABCDEF"), QStringLiteral("ABCDEF")};
-    const QString shortName = QStringLiteral("设备名称小于6个字符！");
-
-    QTest::newRow("five-letter name") << Row{QStringLiteral("ABCDE"), QStringLiteral("ABCDE")} << QString()
-                                      << QString() << shortName;
-    QTest::newRow("empty name") << Row{QString(), QString()} << QString() << QString() << shortName;
-    QTest::newRow("long model text but short reported name")
-        << Row{QStringLiteral("KVR-CTL700-MQ16TRB"), QStringLiteral("ABCDE")} << QString() << QString() << shortName;
-    QTest::newRow("IP address of three groups") << good << QStringLiteral("plcIP_Addr") << QStringLiteral("192.168.1.")
-                                                << QStringLiteral("IP地址不完整！");
-    QTest::newRow("empty subnet mask") << good << QStringLiteral("subnetMaskAddr") << QStringLiteral("")
-                                       << QStringLiteral("子网掩码不完整！");
-    QTest::newRow("gateway pasted with a newline") << good << QStringLiteral("subGateWayAddr")
-                                                   << QStringLiteral("192.168.1.1\n") << QStringLiteral("网关不完整！");
-    QTest::newRow("list emptied by a refresh") << good << QStringLiteral("table") << QStringLiteral("empty")
-                                               << QStringLiteral("设备列表中没有选中的设备，请刷新后重新打开！");
-    QTest::newRow("no row current") << good << QStringLiteral("table") << QStringLiteral("no current row")
-                                    << QStringLiteral("设备列表中没有选中的设备，请刷新后重新打开！");
-    QTest::newRow("current row without a MAC cell") << good << QStringLiteral("table") << QStringLiteral("no MAC")
-                                                    << QStringLiteral("设备列表中没有选中的设备，请刷新后重新打开！");
-    QTest::newRow("another device selected since opening")
-        << good << QStringLiteral("table") << QStringLiteral("another row")
-        << QStringLiteral("选中的设备已不是本窗口的设备，请重新打开设备详情！");
-}
-
-void TestConfigWrite::refusals()
-{
-    QFETCH(Row, row);
-    QFETCH(QString, field);
-    QFETCH(QString, fieldText);
-    QFETCH(QString, message);
-
-    addRow(*table, row);
-    openWindow();
-    if (field == QLatin1String("table")) {
-        if (fieldText == QLatin1String("empty"))
-            table->setRowCount(0);
-        else if (fieldText == QLatin1String("no current row"))
-            table->setCurrentCell(-1, -1);
-        else if (fieldText == QLatin1String("another row")) {
-            addRow(*table, Row{QStringLiteral("SECOND"), QStringLiteral("SECOND"), QStringLiteral("192.168.1.3"),
-                               QStringLiteral("00:11:22:33:44:55")});
-            table->selectRow(1);
+    const bool refused = !refusal.isEmpty();
+    if (refused) {
+        // The button and the menu refuse alike, and the window stays.
+        for (bool viaMenu : {false, true}) {
+            kvrtest::ModalCloser warnings;
+            clickConfirm(viaMenu);
+            QVERIFY(warnings.sawOneWarning(QStringLiteral("操作失败："), refusal, window.data()));
         }
-        else
-            delete table->takeItem(0, DeviceColumn::Mac);
-    } else if (!field.isEmpty()) {
-        // Typed or pasted as a user would: the validator has its say.
-        auto *edit = window->findChild<QLineEdit *>(field);
-        edit->clear();
-        QApplication::clipboard()->setText(fieldText);
-        edit->paste();
-        QCOMPARE(edit->text(), fieldText);
+        QVERIFY(window && window->isVisible());
+    } else {
+        clickConfirm();
+        const QString sent = QStringLiteral("TCP command Write command: %1").arg(frame.isEmpty() ? -1 : frame.size());
+        QVERIFY2(traces.lines().contains(sent), qPrintable(traces.lines().join(u'\n')));
+        QTRY_VERIFY(window.isNull());
     }
-    const QString ipBefore = window->getIpAddr();
-    QSignalSpy closed(window.data(), &SubPlcInfo::subPlcWindowClosed);
-
-    for (bool viaMenu : {false, true}) {
-        kvrtest::ModalCloser warnings;
-        confirm(viaMenu);
-        QVERIFY(warnings.sawOneWarning(QStringLiteral("操作失败："), message, window.data()));
-    }
-    QTest::qWait(50);
-    QVERIFY(!device->hasPendingDatagrams());
-    QCOMPARE(socket->nextFrameSeq(), 0u);
-    QCOMPARE(closed.size(), 0);
-    QVERIFY(window && window->isVisible());
-    QCOMPARE(window->getIpAddr(), ipBefore);
+    QCOMPARE(frame.isEmpty() && !device->hasPendingDatagrams() ? QByteArray() : frameAtDevice(), frame);
+    QCOMPARE(socket->nextFrameSeq(), refused ? 0u : 1u);
+    QCOMPARE(closed.size(), refused ? 0 : 1);
 }
 
 void TestConfigWrite::writeWithoutRowReadsNoCell()
 {
-    addRow(*table, Row{QStringLiteral("ABCDEF"), QStringLiteral("ABCDEF")});
-    openWindow();
+    openWindow(deviceRow("ABCDEF"), QStringLiteral("ABCDEF"));
     table->setRowCount(0);
     kvrtest::TraceCapture traces;
     QVERIFY(!socket->udpSendCmdWrite(window));
     QVERIFY(traces.lines().contains(QStringLiteral("TCP command Write command skipped: no device row")));
-    QTest::qWait(50);
     QVERIFY(!device->hasPendingDatagrams());
     QCOMPARE(socket->nextFrameSeq(), 0u);
 }
 
 void TestConfigWrite::writeFromTheMainWindow()
 {
-    // The main window makes its own endpoint.
+    // The main window makes its own endpoint and fills its own table.
     delete socket;
-    socket = nullptr;
-    g_mySocket = nullptr;
+    g_mySocket = socket = nullptr;
     MainWindow main;
     main.show();
     QVERIFY(g_mySocket && g_mySocket->isBound());
 
-    const auto openDetails = [&] {
-        main.findChild<QPushButton *>(QStringLiteral("detailedInfoBtn"))->click();
-        for (QWidget *widget : QApplication::topLevelWidgets())
-            if (auto *detail = qobject_cast<SubPlcInfo *>(widget); detail && detail->isVisible())
-                window = detail;
-    };
-    // The sample row: "192.168.001.002", which is the device socket's address.
+    // The sample row's address "192.168.001.002" is the test device's.
     main.findChild<QAction *>(QStringLiteral("actionDebug"))->trigger();
-    openDetails();
-    QVERIFY(window);
-    QVERIFY(g_mySocket->isFlashing());
-    QSignalSpy closed(window.data(), &SubPlcInfo::subPlcWindowClosed);
-    confirm();
-
-    const QByteArray sampleMac = hex("50E549CE2E4A");
-    QCOMPARE(frameAtDevice(), Frame::encodeLed(sampleMac, Frame::LedCommand::Flash, 0));
-    QCOMPARE(frameAtDevice(), writeFrame(sampleMac, "KV516_K         ", hex("C0A80102 FFFFFF00 C0A80101"), 1));
-    QCOMPARE(frameAtDevice(), Frame::encodeLed(sampleMac, Frame::LedCommand::Off, 2));
-    QCOMPARE(closed.size(), 1);
+    main.findChild<QPushButton *>(QStringLiteral("detailedInfoBtn"))->click();
+    QCOMPARE(kvrtest::shownDetailWindows().size(), 1);
+    window = kvrtest::shownDetailWindows().first();
+    clickConfirm();
+    QCOMPARE(frameAtDevice(), Frame::encodeLed(deviceMac, Frame::LedCommand::Flash, 0));
+    QCOMPARE(frameAtDevice(), writeFrame("KV516_K         ", hex("C0A80102 FFFFFF00 C0A80101"), 1));
+    QCOMPARE(frameAtDevice(), Frame::encodeLed(deviceMac, Frame::LedCommand::Off, 2));
     QVERIFY(!g_mySocket->isFlashing());
     QTRY_VERIFY(window.isNull());
-
-    // The next opening is allowed: a new window, and the LEDs flash again.
-    kvrtest::ModalCloser warnings;
-    openDetails();
-    QVERIFY(warnings.seen.isEmpty());
-    QVERIFY(window);
-    QCOMPARE(frameAtDevice(), Frame::encodeLed(sampleMac, Frame::LedCommand::Flash, 3));
-    window->close();
 }
 
 QTEST_MAIN(TestConfigWrite)
