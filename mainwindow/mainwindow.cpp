@@ -134,6 +134,7 @@ void MainWindow::cellDoubleClickedSlot()
         return;
     }
     g_mySocket->setTargetAddress(ipItem->text());
+    g_mySocket->setTargetMac(*mac);
     g_mySocket->udpSendCmdLedsFlash(*mac);
     g_mySocket->startLedFlashTimer();
 
@@ -146,11 +147,9 @@ void MainWindow::cellDoubleClickedSlot()
 
 void MainWindow::closeSubWindowSlot()
 {
-    // A refresh may have emptied the table since the window opened: then there is no MAC to send.
-    if (const std::optional<QString> mac = currentRowMac())
-        g_mySocket->udpSendCmdLedsOff(*mac);
-    else
-        qDebug() << "UDP command LEDs off skipped: no device row";
+    // The device the window was opened for, even if another row is selected now or a refresh
+    // emptied the list: otherwise no device would be told to stop flashing.
+    g_mySocket->udpSendCmdLedsOff(g_mySocket->targetMacText());
     g_mySocket->stopLedFlashTimer();
     subWindowOpen = false;
 }

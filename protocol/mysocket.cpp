@@ -67,6 +67,11 @@ void MySocket::setTargetAddress(const QString &ipText)
     targetAddress = ipText;
 }
 
+void MySocket::setTargetMac(const QString &macText)
+{
+    targetMac = macText;
+}
+
 void MySocket::startLedFlashTimer()
 {
     if (flashTimer)
@@ -167,13 +172,7 @@ bool MySocket::udpSendCmdWrite(SubPlcInfo *window)
 
 void MySocket::udpSendCmdLedsFlashSlot()
 {
-    // The row is read at every tick: selecting another row changes the MAC the frames carry.
-    const std::optional<QString> mac = currentRowMac();
-    if (!mac) {
-        qCDebug(trace) << "UDP command Flash LEDs skipped: no device row";
-        return;
-    }
-    udpSendCmdLedsFlash(*mac);
+    udpSendCmdLedsFlash(targetMac);
 }
 
 qint64 MySocket::sendLedFrame(const QString &macText, Frame::LedCommand command)

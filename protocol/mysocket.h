@@ -36,6 +36,10 @@ public:
     bool isBound() const;
 
     void setTargetAddress(const QString &ipText);
+    // The MAC text of the device whose details are open: the flash and off frames name it, even
+    // when another row is selected or the list was emptied meanwhile.
+    void setTargetMac(const QString &macText);
+    QString targetMacText() const { return targetMac; }
 
     void startLedFlashTimer();
     void stopLedFlashTimer();
@@ -76,6 +80,7 @@ private:
     QUdpSocket *udpSocket = nullptr;
     quint16 devicePort = Frame::DevicePort;
     QString targetAddress;
+    QString targetMac;
     QTimer *flashTimer = nullptr;
     QByteArray receiveBuffer;
     quint32 frameSeq = 0; // the next frame's; a failed send uses its number up
