@@ -63,8 +63,10 @@ QString bytesToDottedText(const QByteArray &bytes)
 DeviceRowTexts deviceRowTexts(const Frame::DeviceReply &record)
 {
     DeviceRowTexts row;
-    row.reportedName = deviceFieldText(record.name);
-    row.nameText = displayedDeviceName(row.reportedName);
+    row.nameText = displayedDeviceName(deviceFieldText(record.name));
+    // Byte for byte, so that writing it back (as Latin-1) gives the device its own name again,
+    // whatever bytes it holds.
+    row.reportedName = QString::fromLatin1(record.name);
     row.macText = macBytesToText(record.mac);
     row.typeText = deviceFieldText(record.type);
     row.ipText = bytesToDottedText(record.netAddr.mid(0, 4));

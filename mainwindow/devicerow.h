@@ -17,7 +17,7 @@ struct DeviceRowTexts
     QString gatewayText;
     QString versionText;
     QString pointsText;
-    QString reportedName;
+    QString reportedName; // the name's bytes as Latin-1, one character each
 
     // The text of the given device table column (DeviceColumn::...).
     QString cellText(int column) const;

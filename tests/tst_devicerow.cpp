@@ -123,6 +123,11 @@ void TestDeviceRow::rowFromShortestReply()
     QCOMPARE(row.maskText, QStringLiteral("255.255.0.0"));
     QCOMPARE(row.gatewayText, QStringLiteral("10.0.0.1"));
     QVERIFY(row.versionText.isEmpty());
+    // The reported name keeps the device's bytes even where they are not UTF-8 or follow a zero.
+    const QByteArray latin1Name = QByteArrayLiteral("PR\xC9SSE\0-01");
+    QCOMPARE(deviceRowTexts({"PLC", hex("0010A4000001"), latin1Name, {}, hex("0A000005FFFF00000A000001"), {}})
+                 .reportedName.toLatin1(),
+             latin1Name);
     QVERIFY(row.pointsText.isEmpty());
 }
 
