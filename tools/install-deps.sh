@@ -3,7 +3,7 @@
 set -eu
 
 packages="cmake ninja-build g++ make qt6-base-dev qt6-base-dev-tools libgl-dev
-fonts-dejavu-core fonts-wqy-microhei iproute2 util-linux libcap2-bin libbenchmark-dev"
+fonts-dejavu-core fonts-wqy-microhei iproute2 util-linux libcap2-bin"
 
 missing=""
 for p in $packages; do
