@@ -5,19 +5,10 @@
 
 namespace {
 
-// -1 for any character that is not an ASCII hex digit; also used for the position past the end.
+// The past-the-end position counts as a non-digit.
 int hexValue(const QString &text, qsizetype i)
 {
-    if (i >= text.size())
-        return -1;
-    const char16_t c = text.at(i).unicode();
-    if (c >= u'0' && c <= u'9')
-        return c - u'0';
-    if (c >= u'A' && c <= u'F')
-        return c - u'A' + 10;
-    if (c >= u'a' && c <= u'f')
-        return c - u'a' + 10;
-    return -1;
+    return i < text.size() ? hexDigitValue(text.at(i)) : -1;
 }
 
 int decimalValue(QChar c)
@@ -37,6 +28,18 @@ char toByte(int value)
 }
 
 } // namespace
+
+int hexDigitValue(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u >= u'0' && u <= u'9')
+        return u - u'0';
+    if (u >= u'A' && u <= u'F')
+        return u - u'A' + 10;
+    if (u >= u'a' && u <= u'f')
+        return u - u'a' + 10;
+    return -1;
+}
 
 QByteArray hexStringToBytes(const QString &text)
 {

@@ -7,6 +7,9 @@
 // They keep the device tool's long-standing rules, quirks included: they never refuse input,
 // malformed text simply yields other bytes (or other byte counts).
 
+// The value of an ASCII hex digit (either case), -1 for any other character.
+int hexDigitValue(QChar c);
+
 // Two hexadecimal digits per byte, (16 * h(c0) + h(c1)) modulo 256, where h is -1 for anything
 // that is not a hex digit and for the position past the end ("5" -> 4F, "0G" -> FF).
 // An empty text gives a null byte array.

@@ -66,18 +66,6 @@ QString dottedBytesText(const QByteArray &bytes)
     return parts.join(u'.');
 }
 
-int hexDigit(QChar c)
-{
-    const char16_t u = c.unicode();
-    if (u >= u'0' && u <= u'9')
-        return u - u'0';
-    if (u >= u'A' && u <= u'F')
-        return u - u'A' + 10;
-    if (u >= u'a' && u <= u'f')
-        return u - u'a' + 10;
-    return -1;
-}
-
 // Strictly six hex pairs joined by ':'.
 std::optional<QByteArray> parseMac(const QString &text)
 {
@@ -85,8 +73,8 @@ std::optional<QByteArray> parseMac(const QString &text)
         return std::nullopt;
     QByteArray mac;
     for (int i = 0; i < MacSize; ++i) {
-        const int high = hexDigit(text.at(3 * i));
-        const int low = hexDigit(text.at(3 * i + 1));
+        const int high = hexDigitValue(text.at(3 * i));
+        const int low = hexDigitValue(text.at(3 * i + 1));
         if (high < 0 || low < 0 || (i + 1 < MacSize && text.at(3 * i + 2) != u':'))
             return std::nullopt;
         mac.append(char(high * 16 + low));
