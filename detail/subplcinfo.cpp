@@ -2,7 +2,7 @@
 
 #include "fieldpatterns.h"
 #include "dialogs/about.h"
-#include "protocol/devicecontext.h"
+#include "mainwindow/devicetable.h"
 #include "protocol/mysocket.h"
 
 #include <QAction>
@@ -290,9 +290,18 @@ void SubPlcInfo::modifyConfirmActionSlot()
         QMessageBox::warning(this, tr("操作失败："), refusal);
         return;
     }
+    // The frame names the device of the current row, read now (the refusals above made sure it
+    // is this window's device); the name is the one the device reported.
+    Frame::WriteTexts texts;
+    texts.targetMac = currentRowMac().value_or(QString());
+    texts.mac = getMacAddr();
+    texts.name = getReportedName();
+    texts.gateway = getGateWay();
+    texts.subnetMask = getSubnetMask();
+    texts.ipAddress = getIpAddr();
     // A send that fails is only traced; the window closes all the same, as the device has
     // nothing to answer.
-    g_mySocket->udpSendCmdWrite(this);
+    g_mySocket->udpSendCmdWrite(texts);
     g_mySocket->waitForWriteDone();
     close();
 }

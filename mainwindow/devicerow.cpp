@@ -1,6 +1,7 @@
 #include "devicerow.h"
 
-#include "protocol/devicecontext.h"
+#include "devicetable.h"
+#include "protocol/conversions.h"
 
 QString DeviceRowTexts::cellText(int column) const
 {
@@ -36,28 +37,6 @@ QString displayedDeviceName(const QString &reportedName)
     if (reportedName.simplified() == QLatin1String("CTR516-K"))
         return QStringLiteral("KVR-CTL700-MQ16TRB");
     return reportedName;
-}
-
-QString macBytesToText(const QByteArray &bytes)
-{
-    QString text;
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        if (i > 0)
-            text += QLatin1Char(':');
-        text += QStringLiteral("%1").arg(quint8(bytes.at(i)), 2, 16, QLatin1Char('0')).toUpper();
-    }
-    return text;
-}
-
-QString bytesToDottedText(const QByteArray &bytes)
-{
-    QString text;
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        if (i > 0)
-            text += QLatin1Char('.');
-        text += QString::number(quint8(bytes.at(i)));
-    }
-    return text;
 }
 
 DeviceRowTexts deviceRowTexts(const Frame::DeviceReply &record)

@@ -31,12 +31,6 @@ QString deviceFieldText(const QByteArray &bytes);
 // that the users do not know it by.
 QString displayedDeviceName(const QString &reportedName);
 
-// Six bytes 50 E5 49 CE 2E 4A give "50:E5:49:CE:2E:4A": upper-case pairs joined by ':'.
-QString macBytesToText(const QByteArray &bytes);
-
-// Every byte as an unpadded decimal number, joined by '.': C0 A8 01 02 gives "192.168.1.2".
-QString bytesToDottedText(const QByteArray &bytes);
-
 // The row for an accepted device reply.
 DeviceRowTexts deviceRowTexts(const Frame::DeviceReply &record);
 

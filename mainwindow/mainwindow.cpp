@@ -2,11 +2,11 @@
 #include "ui_mainwindow.h"
 
 #include "devicerow.h"
+#include "devicetable.h"
 #include "rownumberheader.h"
 #include "detail/subplcinfo.h"
 #include "dialogs/about.h"
 #include "dialogs/info.h"
-#include "protocol/devicecontext.h"
 #include "protocol/mysocket.h"
 
 #include <QDebug>

@@ -103,3 +103,38 @@ QHostAddress decimalIPv4Address(const QString &text)
     }
     return QHostAddress(address);
 }
+
+std::optional<QByteArray> parseMacText(const QString &text)
+{
+    constexpr int MacSize = 6;
+    if (text.size() != 3 * MacSize - 1)
+        return std::nullopt;
+    const QChar separator = text.at(2);
+    if (separator != u':' && separator != u'-')
+        return std::nullopt;
+    QByteArray mac;
+    for (int i = 0; i < MacSize; ++i) {
+        const int high = hexDigitValue(text.at(3 * i));
+        const int low = hexDigitValue(text.at(3 * i + 1));
+        if (high < 0 || low < 0 || (i + 1 < MacSize && text.at(3 * i + 2) != separator))
+            return std::nullopt;
+        mac.append(toByte(high * 16 + low));
+    }
+    return mac;
+}
+
+QString macBytesToText(const QByteArray &bytes)
+{
+    return QString::fromLatin1(bytes.toHex(':').toUpper());
+}
+
+QString bytesToDottedText(const QByteArray &bytes)
+{
+    QString text;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        if (i > 0)
+            text += QLatin1Char('.');
+        text += QString::number(quint8(bytes.at(i)));
+    }
+    return text;
+}

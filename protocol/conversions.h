@@ -3,9 +3,12 @@
 #include <QByteArray>
 #include <QString>
 
-// Text-to-byte conversions used to build the frames sent to a device.
-// They keep the device tool's long-standing rules, quirks included: they never refuse input,
-// malformed text simply yields other bytes (or other byte counts).
+#include <optional>
+
+// Conversions between the texts the user sees and the bytes of a frame.
+// The text-to-byte ones keep the device tool's long-standing rules, quirks included: they never
+// refuse input, malformed text simply yields other bytes (or other byte counts). parseMacText()
+// and decimalIPv4Address() are the strict readers for input that must be refused when malformed.
 
 // The value of an ASCII hex digit (either case), -1 for any other character.
 int hexDigitValue(QChar c);
@@ -26,3 +29,13 @@ QByteArray macTextToBytes(const QString &macText);
 // octal. Anything else (wrong group count, a group above 255, a non-digit) gives a null address.
 class QHostAddress;
 QHostAddress decimalIPv4Address(const QString &text);
+
+// Six hex pairs (either case) joined by ':' or '-', as a user types a MAC: the six bytes, or
+// nothing for any other text.
+std::optional<QByteArray> parseMacText(const QString &text);
+
+// Six bytes 50 E5 49 CE 2E 4A give "50:E5:49:CE:2E:4A": upper-case pairs joined by ':'.
+QString macBytesToText(const QByteArray &bytes);
+
+// Every byte as an unpadded decimal number, joined by '.': C0 A8 01 02 gives "192.168.1.2".
+QString bytesToDottedText(const QByteArray &bytes);

@@ -92,21 +92,21 @@ private:
     bool m_pastEnd = false;
 };
 
+} // namespace
+
 HeaderCheck checkHeader(const QByteArray &datagram)
 {
     if (datagram.size() < HeaderSize)
         return HeaderCheck::TooShort;
     if (!isProtocolFrame(datagram))
         return HeaderCheck::BadMagic;
-    if (qFromBigEndian<quint32>(datagram.constData() + 10) != quint64(datagram.size()))
+    if (qFromBigEndian<quint32>(datagram.constData() + Offset::Length) != quint64(datagram.size()))
         return HeaderCheck::LengthMismatch;
-    const auto count = static_cast<qint8>(datagram.at(9));
+    const auto count = static_cast<qint8>(datagram.at(Offset::TlvCount));
     if (count < 1 || count > 6)
         return HeaderCheck::BadCount;
     return HeaderCheck::Ok;
 }
-
-} // namespace
 
 QByteArray encodeSearch(quint32 frameSeq)
 {
@@ -190,7 +190,7 @@ Decoded decode(const QByteArray &datagram)
     if (result.header != HeaderCheck::Ok)
         return result;
 
-    const auto tlvCount = static_cast<qint8>(datagram.at(9));
+    const auto tlvCount = static_cast<qint8>(datagram.at(Offset::TlvCount));
     QByteArrayView values[TlvPoints + 1];
     Reader reader(datagram, HeaderSize);
     for (int field = 0; field < tlvCount; ++field) {
@@ -222,7 +222,7 @@ Decoded decode(const QByteArray &datagram)
                       && nameSize <= 16 && values[TlvMac].size() == 6
                       && values[TlvNetAddr].size() == 12;
     if (result.accepted) {
-        result.reply = {devTypeText(quint8(datagram.at(7))), values[TlvMac].toByteArray(),
+        result.reply = {devTypeText(quint8(datagram.at(Offset::TypeCode))), values[TlvMac].toByteArray(),
                         values[TlvName].toByteArray(), values[TlvSwVersion].toByteArray(),
                         values[TlvNetAddr].toByteArray(), values[TlvPoints].toByteArray()};
     }

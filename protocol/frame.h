@@ -13,6 +13,18 @@ inline constexpr int HeaderSize = 18;
 inline constexpr char Magic[] = "KORVEL";
 inline constexpr int MagicSize = 6;
 
+// Where the header's fields sit: the magic from byte 0, then one byte each for the mark, the
+// sender's type code, a spare byte and the TLV count, then the total length and the sequence
+// number as 32-bit integers.
+namespace Offset {
+inline constexpr int Mark = 6;
+inline constexpr int TypeCode = 7;
+inline constexpr int Spare = 8;
+inline constexpr int TlvCount = 9;
+inline constexpr int Length = 10;
+inline constexpr int Sequence = 14;
+} // namespace Offset
+
 // Header bytes 6 to 8 of every frame the tool sends. The devices ignore the spare byte;
 // the tool always sends 0 there.
 inline constexpr quint8 hdrMark = 0x01;
@@ -101,6 +113,9 @@ struct Decoded
     DeviceReply reply;        // meaningful only when accepted
     QList<WalkEvent> events;  // empty unless the header passed
 };
+
+// The header checks every receiver makes: size, magic, length field, TLV count within 1..6.
+HeaderCheck checkHeader(const QByteArray &datagram);
 
 // A device's reply to a search, as a device sends it (the device simulator and the tests play
 // devices): MAC, name, version, addresses, points, in that order; a null version or points value

@@ -1,21 +1,17 @@
 #include "mysocket.h"
 
 #include "conversions.h"
-#include "devicecontext.h"
-#include "detail/subplcinfo.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QLoggingCategory>
 #include <QHostAddress>
-#include <QTableWidgetItem>
 #include <QTimer>
 #include <QUdpSocket>
 
-namespace {
+MySocket *g_mySocket = nullptr;
 
-// A search is answered by up to 127 devices at once, among other traffic: the kernel's default
-// receive buffer can overflow before the event loop gets to read.
-constexpr int ReceiveBufferBytes = 4 << 20;
+namespace {
 
 // Large enough for any UDP datagram, so that one read takes a whole datagram.
 constexpr qsizetype MaxDatagramBytes = 65536;
@@ -44,15 +40,11 @@ bool MySocket::initSocket()
     udpSocket = new QUdpSocket(this);
     udpSocket->abort();
     devicePort = Frame::DevicePort;
-    const bool bound = udpSocket->bind(QHostAddress::AnyIPv4, devicePort,
-                                       QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint);
+    opening = DevicePort::open(*udpSocket, QCoreApplication::applicationName());
+    const bool bound = opening.bound();
     qCDebug(trace) << bound;
-    if (bound) {
-        // Only takes effect once the socket is bound; Linux doubles the value and caps it.
-        udpSocket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, ReceiveBufferBytes);
-        qCDebug(trace) << "Receive buffer:"
-                 << udpSocket->socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toInt();
-    }
+    if (bound)
+        qCDebug(trace) << "Receive buffer:" << DevicePort::grantedReceiveBuffer(*udpSocket);
     connect(udpSocket, &QUdpSocket::readyRead, this, &MySocket::processPendingDatagrams);
     return bound;
 }
@@ -150,21 +142,8 @@ qint64 MySocket::udpSendCmdLedsOff(const QString &macText)
     return sendLedFrame(macText, Frame::LedCommand::Off);
 }
 
-bool MySocket::udpSendCmdWrite(SubPlcInfo *window)
+bool MySocket::udpSendCmdWrite(const Frame::WriteTexts &texts)
 {
-    // Read now, not when the window opened: the frame names the device of the current row.
-    const std::optional<QString> targetMac = currentRowMac();
-    if (!targetMac) {
-        qCDebug(trace) << "TCP command Write command skipped: no device row";
-        return false;
-    }
-    Frame::WriteTexts texts;
-    texts.targetMac = *targetMac;
-    texts.mac = window->getMacAddr();
-    texts.name = window->getReportedName();
-    texts.gateway = window->getGateWay();
-    texts.subnetMask = window->getSubnetMask();
-    texts.ipAddress = window->getIpAddr();
     const QByteArray frame = Frame::encodeWrite(Frame::writeValuesFromTexts(texts), takeFrameSeq());
     // To the address the device had when the window opened, not the one typed in.
     return sendFrame(frame, decimalIPv4Address(targetAddress), "TCP command Write command:") == frame.size();

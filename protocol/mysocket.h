@@ -1,5 +1,6 @@
 #pragma once
 
+#include "deviceport.h"
 #include "frame.h"
 
 #include <QByteArray>
@@ -7,7 +8,6 @@
 #include <QString>
 
 class QHostAddress;
-class SubPlcInfo;
 class QTimer;
 class QUdpSocket;
 
@@ -31,9 +31,11 @@ public:
     QByteArray devPoints;
 
     // Binds UDP port 102 on every IPv4 address, shared with other sockets. False when the port
-    // could not be bound; the endpoint then stays unbound and every send fails.
+    // could not be bound (portOpening() says why); the endpoint then stays unbound and every send
+    // fails.
     bool initSocket();
     bool isBound() const;
+    const DevicePort::Opening &portOpening() const { return opening; }
 
     void setTargetAddress(const QString &ipText);
     // The MAC text of the device whose details are open: the flash and off frames name it, even
@@ -53,10 +55,9 @@ public:
     qint64 udpSendCmdLedsFlash(const QString &macText);
     qint64 udpSendCmdLedsOff(const QString &macText);
 
-    // Sends the detail window's values to the device at the target address, addressed to the
-    // MAC of the table's current row. True when the whole frame went out; false, with nothing
-    // sent, when the table has no current row.
-    bool udpSendCmdWrite(SubPlcInfo *window);
+    // Sends a write frame built from these texts to the device at the target address. True
+    // when the whole frame went out.
+    bool udpSendCmdWrite(const Frame::WriteTexts &texts);
 
     quint32 nextFrameSeq() const { return frameSeq; }
 
@@ -83,5 +84,9 @@ private:
     QString targetMac;
     QTimer *flashTimer = nullptr;
     QByteArray receiveBuffer;
+    DevicePort::Opening opening;
     quint32 frameSeq = 0; // the next frame's; a failed send uses its number up
 };
+
+// The one device endpoint, created by the main window and alive until the process ends.
+extern MySocket *g_mySocket;

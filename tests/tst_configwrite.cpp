@@ -5,7 +5,7 @@
 
 #include "detail/subplcinfo.h"
 #include "mainwindow/mainwindow.h"
-#include "protocol/devicecontext.h"
+#include "mainwindow/devicetable.h"
 #include "protocol/mysocket.h"
 #include "support/modalcloser.h"
 #include "support/testsupport.h"
@@ -57,7 +57,6 @@ private slots:
 
     void confirm_data();
     void confirm();
-    void writeWithoutRowReadsNoCell();
     void writeFromTheMainWindow();
 
 private:
@@ -190,17 +189,6 @@ void TestConfigWrite::confirm()
     QCOMPARE(frame.isEmpty() && !device->hasPendingDatagrams() ? QByteArray() : frameAtDevice(), frame);
     QCOMPARE(socket->nextFrameSeq(), refused ? 0u : 1u);
     QCOMPARE(closed.size(), refused ? 0 : 1);
-}
-
-void TestConfigWrite::writeWithoutRowReadsNoCell()
-{
-    openWindow(deviceRow("ABCDEF"), QStringLiteral("ABCDEF"));
-    table->setRowCount(0);
-    kvrtest::TraceCapture traces;
-    QVERIFY(!socket->udpSendCmdWrite(window));
-    QVERIFY(traces.lines().contains(QStringLiteral("TCP command Write command skipped: no device row")));
-    QVERIFY(!device->hasPendingDatagrams());
-    QCOMPARE(socket->nextFrameSeq(), 0u);
 }
 
 void TestConfigWrite::writeFromTheMainWindow()

@@ -1,4 +1,5 @@
 #include "mainwindow/devicerow.h"
+#include "protocol/conversions.h"
 #include "support/testsupport.h"
 
 #include <QTest>

@@ -6,7 +6,7 @@
 
 #include "detail/subplcinfo.h"
 #include "mainwindow/mainwindow.h"
-#include "protocol/devicecontext.h"
+#include "mainwindow/devicetable.h"
 #include "protocol/frame.h"
 #include "protocol/mysocket.h"
 #include "support/modalcloser.h"

@@ -3,7 +3,7 @@
 
 #include "detail/fieldpatterns.h"
 #include "detail/subplcinfo.h"
-#include "protocol/devicecontext.h"
+#include "mainwindow/devicetable.h"
 #include "support/modalcloser.h"
 #include "support/windowsupport.h"
 

@@ -1,7 +1,7 @@
 #include "windowsupport.h"
 
 #include "detail/subplcinfo.h"
-#include "protocol/devicecontext.h"
+#include "mainwindow/devicetable.h"
 
 #include <QAction>
 #include <QApplication>

@@ -58,30 +58,6 @@ QString subnetText(const NetConfig &net)
     return QStringLiteral("%1/%2").arg(ipv4Text(net.address & net.mask)).arg(prefixLength(net.mask));
 }
 
-QString dottedBytesText(const QByteArray &bytes)
-{
-    QStringList parts;
-    for (char byte : bytes)
-        parts.append(QString::number(quint8(byte)));
-    return parts.join(u'.');
-}
-
-// Strictly six hex pairs joined by ':'.
-std::optional<QByteArray> parseMac(const QString &text)
-{
-    if (text.size() != 3 * MacSize - 1)
-        return std::nullopt;
-    QByteArray mac;
-    for (int i = 0; i < MacSize; ++i) {
-        const int high = hexDigitValue(text.at(3 * i));
-        const int low = hexDigitValue(text.at(3 * i + 1));
-        if (high < 0 || low < 0 || (i + 1 < MacSize && text.at(3 * i + 2) != u':'))
-            return std::nullopt;
-        mac.append(char(high * 16 + low));
-    }
-    return mac;
-}
-
 // "3.1.4" -> 03 01 04; an empty text is an empty (but present) value.
 std::optional<QByteArray> parseDottedBytes(const QString &text)
 {
@@ -101,8 +77,6 @@ std::optional<QByteArray> parseDottedBytes(const QString &text)
 
 std::optional<quint8> parseTypeCode(const QJsonValue &value)
 {
-    static const QStringList names{QStringLiteral("PLC"), QStringLiteral("HMI"),
-                                   QStringLiteral("SERVO"), QStringLiteral("VFD")};
     if (value.isDouble()) {
         const double code = value.toDouble();
         if (code >= 0 && code <= 255 && code == int(code))
@@ -110,9 +84,13 @@ std::optional<quint8> parseTypeCode(const QJsonValue &value)
         return std::nullopt;
     }
     const QString text = value.toString();
-    const qsizetype named = names.indexOf(text.toUpper());
-    if (named >= 0)
-        return quint8(named + 1);
+    for (quint8 code = 1; code < 255; ++code) {
+        const QByteArray name = Frame::devTypeText(code);
+        if (name.isEmpty())
+            break;
+        if (text.compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
+            return code;
+    }
     bool ok = false;
     const uint code = text.toUInt(&ok, 10);
     if (ok && code <= 255 && !text.startsWith(u'+') && text == text.trimmed())
@@ -164,9 +142,9 @@ ParsedDevice parseDevice(const QJsonObject &object)
     if (const auto problem = nameProblem(device.name))
         return fail(*problem);
 
-    const std::optional<QByteArray> mac = parseMac(object.value(QLatin1String("mac")).toString());
+    const std::optional<QByteArray> mac = parseMacText(object.value(QLatin1String("mac")).toString());
     if (!mac)
-        return fail(QStringLiteral("mac must be six hex pairs joined by ':'"));
+        return fail(QStringLiteral("mac must be six hex pairs such as 02:4B:56:10:00:01"));
     device.mac = *mac;
     if (const auto problem = macProblem(device.mac))
         return fail(*problem);
@@ -201,7 +179,7 @@ DeviceList devicesFromObjects(const QList<QJsonObject> &objects, Label label)
         for (int earlier = 0; parsed.error.isEmpty() && earlier < list.devices.size(); ++earlier) {
             if (list.devices.at(earlier).mac == parsed.device.mac)
                 parsed.error = QStringLiteral("MAC %1 is already used by %2")
-                                   .arg(macText(parsed.device.mac), label(earlier));
+                                   .arg(macBytesToText(parsed.device.mac), label(earlier));
         }
         if (!parsed.error.isEmpty()) {
             list.devices.clear();
@@ -255,7 +233,7 @@ std::optional<QString> macProblem(const QByteArray &mac)
     if (mac.count('\0') == MacSize)
         return QStringLiteral("MAC 00:00:00:00:00:00 is no device's address");
     if (quint8(mac.at(0)) & 0x01)
-        return QStringLiteral("MAC %1 is a group address, not a device's").arg(macText(mac));
+        return QStringLiteral("MAC %1 is a group address, not a device's").arg(macBytesToText(mac));
     return std::nullopt;
 }
 
@@ -280,11 +258,6 @@ Frame::DeviceReply replyFields(const SimDevice &device)
     return {{}, device.mac, device.name, device.version, netConfigBytes(device.net), device.points};
 }
 
-QString macText(const QByteArray &mac)
-{
-    return QString::fromLatin1(mac.toHex(':').toUpper());
-}
-
 QString ipv4Text(quint32 address)
 {
     return QHostAddress(address).toString();
@@ -300,7 +273,7 @@ QString netConfigText(const NetConfig &net)
 
 QString deviceLabel(const SimDevice &device)
 {
-    return QStringLiteral("\"%1\" %2").arg(QString::fromLatin1(device.name), macText(device.mac));
+    return QStringLiteral("\"%1\" %2").arg(QString::fromLatin1(device.name), macBytesToText(device.mac));
 }
 
 QString deviceSummary(const SimDevice &device)
@@ -311,9 +284,9 @@ QString deviceSummary(const SimDevice &device)
                                               : QString::fromLatin1(type),
                                deviceLabel(device), netConfigText(device.net));
     if (!device.version.isNull())
-        summary += QLatin1String(" version ") + dottedBytesText(device.version);
+        summary += QLatin1String(" version ") + bytesToDottedText(device.version);
     if (!device.points.isNull())
-        summary += QLatin1String(" points ") + dottedBytesText(device.points);
+        summary += QLatin1String(" points ") + bytesToDottedText(device.points);
     return summary;
 }
 

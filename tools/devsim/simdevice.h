@@ -48,7 +48,6 @@ NetConfig netConfigFromBytes(const QByteArray &twelveBytes);
 // The fields of the device's reply to a search.
 Frame::DeviceReply replyFields(const SimDevice &device);
 
-QString macText(const QByteArray &mac);             // "02:4B:56:00:00:01"
 QString ipv4Text(quint32 address);                  // "198.18.0.10"
 QString netConfigText(const NetConfig &net);        // "198.18.0.10/24 gateway 198.18.0.254"
 QString deviceLabel(const SimDevice &device);       // "\"FILLER-PLC\" 02:4B:56:00:00:01"

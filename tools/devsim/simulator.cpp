@@ -1,5 +1,7 @@
 #include "simulator.h"
 
+#include "protocol/conversions.h"
+
 #include <QNetworkDatagram>
 #include <QTimer>
 #include <QUdpSocket>
@@ -111,7 +113,7 @@ void Simulator::handleDatagram(const QNetworkDatagram &datagram)
     PlayedDevice *device = deviceWithMac(command.targetMac);
     if (!device) {
         emit report(QStringLiteral("ignored %1 frame from %2: target MAC %3 is none of ours")
-                        .arg(commandName(command.kind), from, macText(command.targetMac)));
+                        .arg(commandName(command.kind), from, macBytesToText(command.targetMac)));
         return;
     }
     // A device hears only what is sent to its own address: a frame sent to one device's address

@@ -1,5 +1,7 @@
 #include "toolframe.h"
 
+#include "protocol/conversions.h"
+
 #include <QMap>
 #include <QStringList>
 #include <QtEndian>
@@ -66,17 +68,23 @@ private:
 
 ParsedToolFrame parseToolFrame(const QByteArray &datagram)
 {
-    if (datagram.size() < Frame::HeaderSize)
+    switch (Frame::checkHeader(datagram)) {
+    case Frame::HeaderCheck::Ok:
+        break;
+    case Frame::HeaderCheck::TooShort:
         return reject(QStringLiteral("%1 bytes are too short for a header").arg(datagram.size()));
-    if (!Frame::isProtocolFrame(datagram))
+    case Frame::HeaderCheck::BadMagic:
         return reject(QStringLiteral("not a KORVEL frame"));
-    const auto declared = qFromBigEndian<quint32>(datagram.constData() + 10);
-    if (declared != quint64(datagram.size()))
-        return reject(QStringLiteral("declared length %1 differs from its size %2").arg(declared).arg(datagram.size()));
-    const auto count = static_cast<qint8>(datagram.at(9));
-    if (count < 1 || count > 6)
-        return reject(QStringLiteral("field count %1 is outside 1 to 6").arg(count));
-    const auto sender = quint8(datagram.at(7));
+    case Frame::HeaderCheck::LengthMismatch:
+        return reject(QStringLiteral("declared length %1 differs from its size %2")
+                          .arg(qFromBigEndian<quint32>(datagram.constData() + Frame::Offset::Length))
+                          .arg(datagram.size()));
+    case Frame::HeaderCheck::BadCount:
+        return reject(QStringLiteral("field count %1 is outside 1 to 6")
+                          .arg(static_cast<qint8>(datagram.at(Frame::Offset::TlvCount))));
+    }
+    const auto count = static_cast<qint8>(datagram.at(Frame::Offset::TlvCount));
+    const auto sender = quint8(datagram.at(Frame::Offset::TypeCode));
     if (sender != Frame::devTypeCode)
         return reject(QStringLiteral("sent by a device (type code %1), not by a tool").arg(sender));
 
@@ -157,7 +165,7 @@ WriteDecision checkWrite(const SimDevice &device, const Frame::WriteValues &writ
     if (auto problem = macProblem(write.mac))
         return {std::nullopt, *problem};
     if (otherMacs.contains(write.mac))
-        return {std::nullopt, QStringLiteral("MAC %1 belongs to another device").arg(macText(write.mac))};
+        return {std::nullopt, QStringLiteral("MAC %1 belongs to another device").arg(macBytesToText(write.mac))};
     if (write.netAddr.size() != 12)
         return {std::nullopt, sizeProblem(write.netAddr, 12, QStringLiteral("network value"))};
     const NetConfig net = netConfigFromBytes(write.netAddr);
@@ -188,17 +196,17 @@ QByteArray junkDatagram(int index)
         return reply;
     case 1: { // a length field that is not the size
         const quint32 wrong = quint32(reply.size() + 1);
-        qToBigEndian(wrong, reply.data() + 10);
+        qToBigEndian(wrong, reply.data() + Frame::Offset::Length);
         return reply;
     }
     case 2: // a field count of 0
-        reply[9] = 0;
+        reply[Frame::Offset::TlvCount] = 0;
         return reply;
     case 3: // a field count of 7
-        reply[9] = 7;
+        reply[Frame::Offset::TlvCount] = 7;
         return reply;
     case 4: // a well-formed reply whose count is not 5: consumed, never accepted
-        reply[9] = 4;
+        reply[Frame::Offset::TlvCount] = 4;
         return reply;
     case 5: // a runt
         return reply.left(17);
@@ -208,7 +216,7 @@ QByteArray junkDatagram(int index)
         shortName.swVersion = {};
         shortName.points = {};
         QByteArray runt = Frame::encodeReply(2, shortName, quint32(index)).left(Frame::MinReplySize - 1);
-        qToBigEndian(quint32(runt.size()), runt.data() + 10);
+        qToBigEndian(quint32(runt.size()), runt.data() + Frame::Offset::Length);
         return runt;
     }
     case 7: // another tool's search

@@ -5,7 +5,6 @@
 
 #include <optional>
 
-class MySocket;
 class QTableWidget;
 class QTableWidgetItem;
 
@@ -17,10 +16,8 @@ enum : int { Type = 0, Name, IpAddress, Mac, SubnetMask, Gateway, Version, Point
 // The name a device reported, kept on the name cell (the name column may show a model text instead).
 inline constexpr int ReportedNameRole = Qt::UserRole + 1;
 
-// The one device endpoint, created by the main window and alive until the process ends.
-extern MySocket *g_mySocket;
-
-// The main window's device table, stored each time a detail window opens.
+// The main window's device table, stored each time a detail window opens. Read only through the
+// two functions below.
 extern QTableWidget *g_deviceTable;
 
 // The item in the given column of the device table's current row, or null when there is no

@@ -1,8 +1,7 @@
-#include "devicecontext.h"
+#include "devicetable.h"
 
 #include <QTableWidget>
 
-MySocket *g_mySocket = nullptr;
 QTableWidget *g_deviceTable = nullptr;
 
 QTableWidgetItem *currentRowItem(int column)
