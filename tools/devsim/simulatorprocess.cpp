@@ -108,7 +108,7 @@ std::optional<QString> SimulatorProcess::wireNetwork()
     const qint64 pid = m_process.processId();
     m_wired = true;
     if (auto failure = runIpBatch({QStringLiteral("link add kvrsim0 type veth peer name kvrsim1 netns %1").arg(pid),
-                                   QStringLiteral("addr add %1/24 dev kvrsim0").arg(tool),
+                                   QStringLiteral("addr add %1/16 dev kvrsim0").arg(tool),
                                    QStringLiteral("link set kvrsim0 up"),
                                    QStringLiteral("route add default dev kvrsim0")}))
         return failure;
@@ -116,7 +116,7 @@ std::optional<QString> SimulatorProcess::wireNetwork()
                                    QStringLiteral("link set kvrsim1 up"),
                                    QStringLiteral("addr add 198.18.0.2/32 dev kvrsim1"),
                                    QStringLiteral("route add %1/32 dev kvrsim1").arg(tool),
-                                   QStringLiteral("route add local 198.18.0.0/24 dev lo table main")},
+                                   QStringLiteral("route add local 198.18.0.0/16 dev lo table main")},
                                   pid))
         return failure;
 

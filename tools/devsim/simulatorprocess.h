@@ -10,9 +10,9 @@ namespace DevSim {
 
 // Runs kvrctl700-devsim in a network namespace made for it and joins that namespace to the
 // caller's by a veth pair, the way make demo joins the tool's and the plant's:
-//   here:  kvrsim0, 198.18.0.1/24, carrying the default route (a search to 255.255.255.255
+//   here:  kvrsim0, 198.18.0.1/16, carrying the default route (a search to 255.255.255.255
 //          goes down the cable);
-//   there: kvrsim1, 198.18.0.2, and every other address of 198.18.0.0/24 local, so that a device
+//   there: kvrsim1, 198.18.0.2, and every other address of 198.18.0.0/16 local, so that a device
 //          stays reachable at whatever address a write gives it.
 // The caller must be alone in a private network namespace without a default route and allowed to
 // make namespaces: tools/isolated.sh --loopback-only gives exactly that. The simulator, its
