@@ -6,6 +6,8 @@
 #
 #   tests/tst_package.sh BUILD_DIR "TOOL PROGRAMS" "PROGRAMS WITH THE PORT RIGHT"
 set -eu
+# As root of its namespace it needs the administrator's tools (getcap, setcap, ip, ldconfig).
+export PATH=/usr/local/sbin:/usr/sbin:/sbin:$PATH
 
 build_dir=$1
 tool_programs=$2
@@ -53,7 +55,8 @@ tool_deb=$(echo "$work"/out/kvrctl700_*.deb)
 sim_deb=$(echo "$work"/out/kvrctl700-devsim_*.deb)
 version=$(dpkg-deb --field "$tool_deb" Version)
 dpkg-deb --field "$tool_deb" Depends | grep -q 'libqt6widgets6' || fail "Depends lacks the Qt libraries"
-lintian --fail-on error "$tool_deb" "$sim_deb" || fail "lintian reports errors"
+lintian --fail-on error "$tool_deb" "$sim_deb" >"$work/lintian.log" 2>&1 ||
+    { cat "$work/lintian.log" >&2; fail "lintian reports errors"; }
 
 echo "== installing into $root, first where setcap cannot be found"
 mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates" "$root/var/lib/dpkg/triggers"
