@@ -124,10 +124,16 @@ ip route add default dev kvrpkg0
 nsenter --target "$sim_pid" --net sh -c 'ip link set lo up && ip link set kvrpkg1 up &&
                                         ip addr add 198.18.0.254/24 dev kvrpkg1'
 # A veth end drops what it is given until the kernel has switched it on, a little after "up".
+cable_up()
+{
+    ip -o link show kvrpkg0 | grep -q 'state UP' &&
+        nsenter --target "$sim_pid" --net ip -o link show kvrpkg1 | grep -q 'state UP'
+}
 for _ in $(seq 100); do
-    ip -o link show kvrpkg0 | grep -q 'state UP' && break
+    cable_up && break
     sleep 0.1
 done
+cable_up || fail "the cable to the simulator did not come up"
 
 QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES="default.debug=true" "$root/usr/bin/kvrctl700" 2>"$work/window.log" &
 pids+=($!)
