@@ -40,5 +40,10 @@ screenshot: build
 demo: build
 	BUILD_DIR=$(BUILD_DIR) tools/demo.sh
 
+# The Debian packages kvrctl700 and kvrctl700-devsim, built by CPack into $(BUILD_DIR)/.
+.PHONY: package
+package: build
+	cmake --build $(BUILD_DIR) --target package
+
 clean:
 	rm -rf $(BUILD_DIR)

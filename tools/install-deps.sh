@@ -1,9 +1,11 @@
 #!/bin/sh
-# Installs the Debian/Ubuntu packages the build, the tests and the screenshots need, if any is missing.
+# Installs the Debian/Ubuntu packages the build, the tests, the screenshots and the .deb package need,
+# if any is missing.
 set -eu
 
 packages="cmake ninja-build g++ make qt6-base-dev qt6-base-dev-tools libgl-dev
-fonts-dejavu-core fonts-wqy-microhei iproute2 util-linux libcap2-bin"
+fonts-dejavu-core fonts-wqy-microhei iproute2 util-linux libcap2-bin
+dpkg-dev file help2man lintian desktop-file-utils appstream bash-completion"
 
 missing=""
 for p in $packages; do

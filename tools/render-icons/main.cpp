@@ -3,6 +3,8 @@
 //   setting.png            33 x 33: a gear
 //   language.png           33 x 33: a globe
 //   toolbarbackground.png  12 x 25: a light vertical gradient
+// and the same PLC for the desktop's icon theme, at the sizes menus and docks ask for:
+//   hicolor/NxN/apps/kvrctl700.png
 // Every shape is drawn in code, so the files can be redrawn at any time and come out the same.
 
 #include <QBuffer>
@@ -138,11 +140,13 @@ void drawNetworkBadge(QPainter &p, QPointF centre, qreal radius)
     p.drawRoundedRect(QRectF(right - QPointF(node * 1.3, node), QSizeF(node * 2.6, node * 2)), 1, 1);
 }
 
-QImage drawApp()
+// The shapes are laid out on a 128 x 128 grid and scaled to `size`.
+QImage drawApp(int size)
 {
-    QImage image = transparentImage(128, 128);
+    QImage image = transparentImage(size, size);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 128.0, size / 128.0);
 
     // Soft shadow under the module.
     p.setPen(Qt::NoPen);
@@ -323,6 +327,23 @@ QByteArray pngFile(const QImage &image)
     return bytes;
 }
 
+// The sizes of the freedesktop hicolor theme that desktops look up for an application.
+constexpr int ThemeIconSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
+
+bool writeThemeIcons(const QDir &folder)
+{
+    for (int size : ThemeIconSizes) {
+        const QString apps = QStringLiteral("hicolor/%1x%1/apps").arg(size);
+        if (!folder.mkpath(apps)) {
+            std::fprintf(stderr, "cannot create %s\n", qPrintable(folder.filePath(apps)));
+            return false;
+        }
+        if (!writeFile(folder.filePath(apps + QLatin1String("/kvrctl700.png")), pngFile(drawApp(size))))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -332,10 +353,11 @@ int main(int argc, char *argv[])
         return 2;
     }
     const QDir folder(QString::fromLocal8Bit(argv[1]));
-    const bool written = writeFile(folder.filePath(QStringLiteral("app.ico")), icoFile(drawApp()))
+    const bool written = writeFile(folder.filePath(QStringLiteral("app.ico")), icoFile(drawApp(128)))
                          && writeFile(folder.filePath(QStringLiteral("setting.png")), pngFile(drawSetting()))
                          && writeFile(folder.filePath(QStringLiteral("language.png")), pngFile(drawLanguage()))
                          && writeFile(folder.filePath(QStringLiteral("toolbarbackground.png")),
-                                      pngFile(drawToolbarBackground()));
+                                      pngFile(drawToolbarBackground()))
+                         && writeThemeIcons(folder);
     return written ? 0 : 1;
 }

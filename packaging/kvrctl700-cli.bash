@@ -1,0 +1,59 @@
+# bash completion for kvrctl700-cli: its sub-commands, their options, adapter names and plan files.
+
+_kvrctl700_cli()
+{
+    local cur prev words cword
+    _init_completion || return
+
+    case $prev in
+        -i | --interface)
+            COMPREPLY=($(compgen -W "$(command ls /sys/class/net 2>/dev/null)" -- "$cur"))
+            return
+            ;;
+        --format)
+            COMPREPLY=($(compgen -W 'table json csv' -- "$cur"))
+            return
+            ;;
+        --timeout | --rounds | --seconds | --ip | --mask | --gateway | --restart-wait)
+            return
+            ;;
+    esac
+
+    local common='-i --interface --timeout --rounds -h --help'
+    local command='' word
+    for word in "${words[@]:1:cword-1}"; do
+        case $word in
+            search | identify | set | apply)
+                command=$word
+                break
+                ;;
+        esac
+    done
+
+    case $command in
+        '')
+            if [[ $cur == -* ]]; then
+                COMPREPLY=($(compgen -W '-h --help -v --version' -- "$cur"))
+            else
+                COMPREPLY=($(compgen -W 'search identify set apply' -- "$cur"))
+            fi
+            ;;
+        search)
+            COMPREPLY=($(compgen -W "$common --format" -- "$cur"))
+            ;;
+        identify)
+            COMPREPLY=($(compgen -W "$common --seconds" -- "$cur"))
+            ;;
+        set)
+            COMPREPLY=($(compgen -W "$common --ip --mask --gateway --dry-run --no-verify --restart-wait" -- "$cur"))
+            ;;
+        apply)
+            if [[ $cur == -* ]]; then
+                COMPREPLY=($(compgen -W "$common --dry-run" -- "$cur"))
+            else
+                _filedir csv
+            fi
+            ;;
+    esac
+} &&
+    complete -F _kvrctl700_cli kvrctl700-cli
