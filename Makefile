@@ -12,10 +12,18 @@ all: build
 deps:
 	@tools/install-deps.sh
 
-configure: deps
-	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+CONFIGURE = cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
 
-build: configure
+# Runs CMake's configure step again, on request (for instance with another BUILD_TYPE).
+configure: deps
+	$(CONFIGURE)
+
+# Configured once, when the build folder is new. After that `cmake --build` configures again by
+# itself whenever a CMake file has changed, so a rebuild prints only what it builds.
+$(BUILD_DIR)/build.ninja: | deps
+	$(CONFIGURE)
+
+build: deps $(BUILD_DIR)/build.ninja
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 run: build
@@ -36,7 +44,8 @@ setcap: build
 screenshot: build
 	tools/isolated.sh $(BUILD_DIR)/tools/screenshot/kvrctl700-screenshot docs/mainwindow.png
 
-# The tool and simulated devices in two network namespaces joined by a virtual cable (needs root).
+# The tool and simulated devices in two network namespaces joined by a virtual cable. Needs root:
+# as root, `make demo`; as a user with sudo, `make build && sudo tools/demo.sh`.
 demo: build
 	BUILD_DIR=$(BUILD_DIR) tools/demo.sh
 

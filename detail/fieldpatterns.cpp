@@ -20,11 +20,4 @@ QRegularExpression mac()
     return QRegularExpression(QStringLiteral(R"(^([0-9a-fA-F]{2})(([/s:][0-9a-fA-F]{2}){5})$)"));
 }
 
-bool isCompleteIPv4(const QString &text)
-{
-    // Anchored at the very end (\z): the pattern's own $ would also allow a trailing newline.
-    static const QRegularExpression complete(QRegularExpression::anchoredPattern(ipv4().pattern()));
-    return complete.match(text).hasMatch();
-}
-
 } // namespace FieldPattern

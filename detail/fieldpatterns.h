@@ -16,7 +16,4 @@ QRegularExpression ipv4();
 // Six hex pairs; the separator class admits '/', 's' and ':'.
 QRegularExpression mac();
 
-// True when the text is a complete address by the ipv4() rule, not merely the start of one.
-bool isCompleteIPv4(const QString &text);
-
 } // namespace FieldPattern

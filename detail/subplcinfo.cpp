@@ -3,11 +3,16 @@
 #include "fieldpatterns.h"
 #include "dialogs/about.h"
 #include "mainwindow/devicetable.h"
+#include "protocol/addresscheck.h"
+#include "protocol/conversions.h"
+#include "protocol/hostnetwork.h"
 #include "protocol/mysocket.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDebug>
+#include <QHostAddress>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -55,12 +60,36 @@ QLineEdit *SubPlcInfo::addField(const char *objectName, int y, int horizontalMar
     return field;
 }
 
-QLabel *SubPlcInfo::addLabel(const char *objectName, int x, int y, int width)
+QLabel *SubPlcInfo::addLabel(const char *objectName, int x, int y, int width, QLineEdit *field)
 {
     auto *label = new QLabel(this);
     label->setObjectName(QLatin1String(objectName));
     label->setGeometry(x, y, width, RowHeight);
+    // Names the field for screen readers and UI-automation tools.
+    label->setBuddy(field);
     return label;
+}
+
+// The accessibility interface (screen readers, UI-automation tools) writes to read-only fields as
+// readily as to the others, so a read-only field also puts the device's value back after a change.
+void SubPlcInfo::makeReadOnly(QLineEdit *field)
+{
+    field->setReadOnly(true);
+    connect(field, &QLineEdit::textChanged, this, [this, field](const QString &text) {
+        const QString shown = deviceValues.value(field);
+        if (text != shown) {
+            field->setText(shown);
+            field->setCursorPosition(0);
+        }
+    });
+}
+
+void SubPlcInfo::showDeviceValue(QLineEdit *field, const QString &value)
+{
+    deviceValues.insert(field, value.left(field->maxLength()));
+    field->setText(value);
+    // Long names and MAC texts are wider than their fields: show their beginning, not their end.
+    field->setCursorPosition(0);
 }
 
 void SubPlcInfo::setupForm()
@@ -83,40 +112,40 @@ void SubPlcInfo::setupForm()
 
     // Fields and their labels, in the order the keyboard focus moves through them.
     PlcName = addField("PlcName", 35, 3);
-    PlcName->setReadOnly(true);
+    makeReadOnly(PlcName);
     PlcName->setMaxLength(NameMaxLength);
     PlcName->setStyleSheet(greyBackground);
     PlcName->setValidator(new QRegularExpressionValidator(FieldPattern::name(), PlcName));
-    deviceName = addLabel("deviceName", 60, 35, 51);
+    deviceName = addLabel("deviceName", 60, 35, 51, PlcName);
 
     plcIP_Addr = addField("plcIP_Addr", 75, 5);
     plcIP_Addr->setValidator(new QRegularExpressionValidator(FieldPattern::ipv4(), plcIP_Addr));
-    IP_Addr = addLabel("IP_Addr", 60, 75, 51);
+    IP_Addr = addLabel("IP_Addr", 60, 75, 51, plcIP_Addr);
 
     subnetMaskAddr = addField("subnetMaskAddr", 115, 5);
     subnetMaskAddr->setValidator(new QRegularExpressionValidator(FieldPattern::ipv4(), subnetMaskAddr));
-    subnetMask = addLabel("subnetMask", 50, 115, 51);
+    subnetMask = addLabel("subnetMask", 50, 115, 51, subnetMaskAddr);
 
     subGateWayAddr = addField("subGateWayAddr", 155, 5);
     subGateWayAddr->setValidator(new QRegularExpressionValidator(FieldPattern::ipv4(), subGateWayAddr));
-    subGateWay = addLabel("subGateWay", 70, 155, 51);
+    subGateWay = addLabel("subGateWay", 70, 155, 51, subGateWayAddr);
 
     PlcPoints = addField("PlcPoints", 195, 3);
-    PlcPoints->setReadOnly(true);
-    PLC_Points = addLabel("PLC_Points", 60, 195, 51);
+    makeReadOnly(PlcPoints);
+    PLC_Points = addLabel("PLC_Points", 60, 195, 51, PlcPoints);
 
     PlcSW_Version = addField("PlcSW_Version", 235, 5);
-    PlcSW_Version->setReadOnly(true);
+    makeReadOnly(PlcSW_Version);
     PlcSW_Version->setFocusPolicy(Qt::NoFocus);
     PlcSW_Version->setStyleSheet(greyBackground);
     PlcSW_Version->setBackgroundRole(QPalette::NoRole);
-    PLC_SW = addLabel("PLC_SW", 50, 235, 81);
+    PLC_SW = addLabel("PLC_SW", 50, 235, 81, PlcSW_Version);
 
     PlcMAC_Addr = addField("PlcMAC_Addr", 275, 3);
-    PlcMAC_Addr->setReadOnly(true);
+    makeReadOnly(PlcMAC_Addr);
     PlcMAC_Addr->setStyleSheet(greyBackground);
     PlcMAC_Addr->setValidator(new QRegularExpressionValidator(FieldPattern::mac(), PlcMAC_Addr));
-    PLC_MacLabel = addLabel("PLC_MacLabel", 50, 275, 81);
+    PLC_MacLabel = addLabel("PLC_MacLabel", 50, 275, 81, PlcMAC_Addr);
 
     hintLabel = new QLabel(this);
     hintLabel->setGeometry(50, 310, 200, RowHeight);
@@ -195,16 +224,14 @@ void SubPlcInfo::fillFromTable()
         const QTableWidgetItem *item = currentRowItem(column);
         return item ? item->data(Qt::DisplayRole).toString() : QString();
     };
-    PlcName->setText(cellText(DeviceColumn::Name));
+    showDeviceValue(PlcName, cellText(DeviceColumn::Name));
     plcIP_Addr->setText(cellText(DeviceColumn::IpAddress));
     subnetMaskAddr->setText(cellText(DeviceColumn::SubnetMask));
     subGateWayAddr->setText(cellText(DeviceColumn::Gateway));
-    PlcPoints->setText(cellText(DeviceColumn::Points));
-    PlcSW_Version->setText(cellText(DeviceColumn::Version));
-    PlcMAC_Addr->setText(cellText(DeviceColumn::Mac));
-    // Long names and MAC texts are wider than their fields: show their beginning, not their end.
-    for (QLineEdit *field : {PlcName, PlcPoints, PlcSW_Version, PlcMAC_Addr})
-        field->setCursorPosition(0);
+    showDeviceValue(PlcPoints, cellText(DeviceColumn::Points));
+    showDeviceValue(PlcSW_Version, cellText(DeviceColumn::Version));
+    showDeviceValue(PlcMAC_Addr, cellText(DeviceColumn::Mac));
+    deviceMac = cellText(DeviceColumn::Mac);
 
     // Rows added by hand (the debug sample row) carry no reported name: their text is the name.
     const QTableWidgetItem *nameItem = currentRowItem(DeviceColumn::Name);
@@ -259,11 +286,11 @@ void SubPlcInfo::refreshActionSlot()
     // current row still shows this device: after a refresh of the list, or with another row
     // selected, it would show another device's values under this device's title, so the fields
     // are left as they are.
-    if (currentRowMac() == getMacAddr())
+    if (currentRowMac() == deviceMac)
         fillFromTable();
 }
 
-QString SubPlcInfo::refusalReason() const
+QString SubPlcInfo::refusalReason(const QList<AddressCheck::Finding> &findings) const
 {
     if (reportedName.size() < MinNameLength)
         return tr("设备名称小于6个字符！");
@@ -272,36 +299,101 @@ QString SubPlcInfo::refusalReason() const
         return tr("设备列表中没有选中的设备，请刷新后重新打开！");
     // The frame names the device of the selected row. Once another device is selected it would
     // carry this window's values under that device's MAC: refuse rather than mix two devices.
-    if (*rowMac != getMacAddr())
+    if (*rowMac != deviceMac)
         return tr("选中的设备已不是本窗口的设备，请重新打开设备详情！");
-    if (!FieldPattern::isCompleteIPv4(getIpAddr()))
-        return tr("IP地址不完整！");
-    if (!FieldPattern::isCompleteIPv4(getSubnetMask()))
-        return tr("子网掩码不完整！");
-    if (!FieldPattern::isCompleteIPv4(getGateWay()))
-        return tr("网关不完整！");
+    for (const AddressCheck::Finding &finding : findings) {
+        if (finding.isRefusal())
+            return refusalText(finding);
+    }
     return {};
+}
+
+QString SubPlcInfo::refusalText(const AddressCheck::Finding &finding) const
+{
+    using AddressCheck::Rule;
+    switch (finding.rule) {
+    case Rule::IpIncomplete:
+        return tr("IP地址不完整！");
+    case Rule::MaskIncomplete:
+        return tr("子网掩码不完整！");
+    case Rule::GatewayIncomplete:
+        return tr("网关不完整！");
+    case Rule::MaskInvalid:
+        return tr("子网掩码无效！");
+    case Rule::IpNotUnicast:
+        return tr("IP地址不能是未指定、回环、组播或保留地址！");
+    case Rule::IpIsNetworkOrBroadcast:
+        return tr("IP地址不能是网络地址或广播地址！");
+    case Rule::GatewayNotUnicast:
+        return tr("网关不能是回环、组播或保留地址！");
+    case Rule::GatewayOutsideSubnet:
+        return tr("网关不在该子网内！");
+    case Rule::GatewayIsNetworkOrBroadcast:
+        return tr("网关不能是网络地址或广播地址！");
+    case Rule::GatewayIsIp:
+        return tr("网关不能与IP地址相同！");
+    case Rule::IpUsedByAnotherDevice:
+        return tr("IP地址已被设备%1（%2）使用！").arg(finding.device.name, macBytesToText(finding.device.mac));
+    case Rule::IpIsThisMachine:
+        return tr("IP地址不能是本机的地址！");
+    case Rule::HostRoute:
+    case Rule::LinkLocal:
+    case Rule::SubnetNotOnThisMachine:
+        break;
+    }
+    return {};
+}
+
+QString SubPlcInfo::notSentText() const
+{
+    switch (g_mySocket->lastSendFailure()) {
+    case MySocket::SendFailure::PortNotOpen:
+        return tr("设置未发送：本程序没有打开UDP端口102（见主窗口的状态栏）。");
+    case MySocket::SendFailure::NotADeviceAddress:
+        return tr("设置未发送：设备地址不是单个设备的地址。");
+    case MySocket::SendFailure::NetworkError:
+    case MySocket::SendFailure::None:
+        break;
+    }
+    return tr("设置未发送：网络不通（网线已拔出或网卡不可用？）：%1。请检查后重试。").arg(g_mySocket->lastSendError());
 }
 
 void SubPlcInfo::modifyConfirmActionSlot()
 {
-    const QString refusal = refusalReason();
+    // The other listed devices and this machine's own addresses: a new address must be none of them.
+    AddressCheck::Context context = hostNetworkContext();
+    context.deviceMac = macTextToBytes(deviceMac);
+    context.devices = listedDevices();
+    const QList<AddressCheck::Finding> findings =
+        AddressCheck::check(getIpAddr(), getSubnetMask(), getGateWay(), context);
+    const QString refusal = refusalReason(findings);
     if (!refusal.isEmpty()) {
         QMessageBox::warning(this, tr("操作失败："), refusal);
         return;
     }
-    // The frame names the device of the current row, read now (the refusals above made sure it
-    // is this window's device); the name is the one the device reported.
+    // The settings can work but deserve a second look. The window asks no question before a
+    // write, so they go to the log.
+    const AddressCheck::Settings settings{decimalIPv4Address(getIpAddr()).toIPv4Address(),
+                                          decimalIPv4Address(getSubnetMask()).toIPv4Address(),
+                                          decimalIPv4Address(getGateWay()).toIPv4Address()};
+    for (const AddressCheck::Finding &warning : findings)
+        qWarning().noquote() << "Write to" << deviceMac << "-" << AddressCheck::describe(warning, settings);
+
+    // The frame names the device of the current row, which the refusals above made sure is this
+    // window's device, and carries its own MAC and the name it reported, whatever the read-only
+    // fields show.
     Frame::WriteTexts texts;
-    texts.targetMac = currentRowMac().value_or(QString());
-    texts.mac = getMacAddr();
+    texts.targetMac = deviceMac;
+    texts.mac = deviceMac;
     texts.name = getReportedName();
     texts.gateway = getGateWay();
     texts.subnetMask = getSubnetMask();
     texts.ipAddress = getIpAddr();
-    // A send that fails is only traced; the window closes all the same, as the device has
-    // nothing to answer.
-    g_mySocket->udpSendCmdWrite(texts);
+    if (!g_mySocket->udpSendCmdWrite(texts)) {
+        // The device never got the settings: the user may try again once the cause is fixed.
+        QMessageBox::warning(this, tr("操作失败："), notSentText());
+        return;
+    }
     g_mySocket->waitForWriteDone();
     close();
 }

@@ -1,7 +1,12 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QWidget>
+
+namespace AddressCheck {
+struct Finding;
+}
 
 class QAction;
 class QCloseEvent;
@@ -51,9 +56,13 @@ private:
     void connectActions();
     void fillFromTable();
     QLineEdit *addField(const char *objectName, int y, int horizontalMargin);
-    QLabel *addLabel(const char *objectName, int x, int y, int width);
-    // The reason the write must not go out yet, or an empty text when it may.
-    QString refusalReason() const;
+    QLabel *addLabel(const char *objectName, int x, int y, int width, QLineEdit *field);
+    void makeReadOnly(QLineEdit *field);
+    void showDeviceValue(QLineEdit *field, const QString &value);
+    // The reason the write must not go out, or an empty text when it may.
+    QString refusalReason(const QList<AddressCheck::Finding> &findings) const;
+    QString refusalText(const AddressCheck::Finding &finding) const;
+    QString notSentText() const;
 
     QAction *quitAction = nullptr;
     QAction *Refresh = nullptr;
@@ -82,4 +91,6 @@ private:
     QMenu *aboutBar = nullptr;
 
     QString reportedName;
+    QString deviceMac; // the MAC text of the device shown, as listed when the window opened
+    QHash<const QLineEdit *, QString> deviceValues; // what each read-only field shows
 };

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "protocol/addresscheck.h"
+
+#include <QList>
 #include <QString>
 #include <QtCore/qnamespace.h>
 
@@ -17,7 +20,7 @@ enum : int { Type = 0, Name, IpAddress, Mac, SubnetMask, Gateway, Version, Point
 inline constexpr int ReportedNameRole = Qt::UserRole + 1;
 
 // The main window's device table, stored each time a detail window opens. Read only through the
-// two functions below.
+// functions below.
 extern QTableWidget *g_deviceTable;
 
 // The item in the given column of the device table's current row, or null when there is no
@@ -26,3 +29,7 @@ QTableWidgetItem *currentRowItem(int column);
 
 // The MAC text of the current row, or nothing when that cell is missing.
 std::optional<QString> currentRowMac();
+
+// Every device the table lists, as the address checks take them: the IP address, the MAC and the
+// name as shown. A row whose IP or MAC text cannot be read is left out.
+QList<AddressCheck::KnownDevice> listedDevices();

@@ -7,9 +7,12 @@
 #include "detail/subplcinfo.h"
 #include "dialogs/about.h"
 #include "dialogs/info.h"
+#include "protocol/addresscheck.h"
+#include "protocol/conversions.h"
 #include "protocol/mysocket.h"
 
 #include <QDebug>
+#include <QHostAddress>
 #include <QMessageBox>
 
 #include <limits>
@@ -17,6 +20,39 @@
 namespace {
 // How long the table may go unpainted while rows arrive. Short enough to look immediate.
 constexpr int RepaintHoldMs = 30;
+
+// Why port 102 could not be opened, in English for the logs: a refused program says so there too.
+QString portProblemLogLine(const DevicePort::Opening &opening)
+{
+    QString problem;
+    switch (opening.outcome) {
+    case DevicePort::Opening::Bound:
+        return {};
+    case DevicePort::Opening::HeldByAnotherProgram:
+        problem = opening.holder.isEmpty()
+                      ? QStringLiteral("is held by another kvrctl700 program")
+                      : QStringLiteral("is held by another kvrctl700 program, %1").arg(opening.holder);
+        break;
+    case DevicePort::Opening::InUse:
+        problem = QStringLiteral("is in use by another program");
+        break;
+    case DevicePort::Opening::NotPermitted:
+        problem = QStringLiteral("may not be bound (run as root, or make setcap)");
+        break;
+    case DevicePort::Opening::Failed:
+        problem = QStringLiteral("cannot be bound (%1)").arg(opening.detail);
+        break;
+    }
+    return QStringLiteral("UDP port 102 %1: this window finds no devices").arg(problem);
+}
+
+// Frames for such a device would reach this computer itself, every device of a subnet, or none.
+bool isReachableRow(const QString &ipText, const QString &maskText)
+{
+    const QHostAddress ip = decimalIPv4Address(ipText);
+    const QHostAddress mask = decimalIPv4Address(maskText);
+    return !ip.isNull() && AddressCheck::isReachableDeviceAddress(ip.toIPv4Address(), mask.toIPv4Address());
+}
 } // namespace
 
 static_assert(MainWindow::MaxDeviceRows == std::numeric_limits<qint8>::max(),
@@ -38,6 +74,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_uniq
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSelectionMode(QAbstractItemView::SingleSelection);
+    table->setAccessibleName(tr("设备列表"));
+    connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &MainWindow::makeSelectedRowCurrent);
 
     connect(ui->actionChinese, &QAction::triggered, this, &MainWindow::chineseActionSlot);
     connect(ui->actionEnglish, &QAction::triggered, this, &MainWindow::englishActionSlot);
@@ -57,8 +96,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_uniq
     g_mySocket = new MySocket;
     if (!g_mySocket->initSocket()) {
         // The window stays usable (the sample row, the dialogs), but no device can answer.
-        ui->statusBar->showMessage(
-            tr("无法使用UDP端口102，找不到设备：请以root身份运行，或执行 make setcap 授予端口权限"));
+        ui->statusBar->showMessage(portProblemText(g_mySocket->portOpening()));
+        qWarning().noquote() << portProblemLogLine(g_mySocket->portOpening());
     }
     connect(g_mySocket, &MySocket::updPackReceived, this, &MainWindow::tranlateUdpRawFrameSlot);
 }
@@ -104,14 +143,18 @@ void MainWindow::debugActionSlot()
 
 void MainWindow::refreshUserSlot()
 {
-    g_mySocket->broadcastSearch();
+    const bool searchSent = g_mySocket->broadcastSearch() >= 0;
     holdRepaintsDuringBurst();
     // Replies are read once control is back in the event loop, so they land in the emptied table.
     while (userCount != 0) {
         --userCount;
         ui->tableWidget->removeRow(userCount);
     }
-    if (ui->statusBar->currentMessage() == listFullText())
+    // Without the search an empty list would look as if no device had answered.
+    const QString message = ui->statusBar->currentMessage();
+    if (!searchSent)
+        ui->statusBar->showMessage(searchNotSentText());
+    else if (message == listFullText() || message == searchNotSentText())
         ui->statusBar->clearMessage();
 }
 
@@ -131,6 +174,13 @@ void MainWindow::cellDoubleClickedSlot()
     const std::optional<QString> mac = currentRowMac();
     if (!ipItem || !mac) {
         warn(tr("操作失败："), tr("子设备列表为空！"));
+        return;
+    }
+    const QTableWidgetItem *maskItem = currentRowItem(DeviceColumn::SubnetMask);
+    if (!isReachableRow(ipItem->text(), maskItem ? maskItem->text() : QString())) {
+        warn(tr("打开设备详情失败："),
+             tr("设备地址%1不是单个设备的地址（未设置、广播、组播或回环地址），无法使其闪烁或修改其设置！")
+                 .arg(ipItem->text()));
         return;
     }
     g_mySocket->setTargetAddress(ipItem->text());
@@ -192,6 +242,16 @@ void MainWindow::holdRepaintsDuringBurst()
     repaintHold.start();
 }
 
+// Screen readers and UI-automation tools select a row through the selection model alone, which
+// leaves the current row where it was; details, flashing and the write act on the current row.
+void MainWindow::makeSelectedRowCurrent()
+{
+    QItemSelectionModel *selection = ui->tableWidget->selectionModel();
+    const QModelIndexList selected = selection->selectedRows();
+    if (selected.size() == 1 && selected.first().row() != selection->currentIndex().row())
+        selection->setCurrentIndex(selected.first(), QItemSelectionModel::NoUpdate);
+}
+
 bool MainWindow::isListed(const QString &macText) const
 {
     for (int row = 0; row < userCount; ++row) {
@@ -200,6 +260,33 @@ bool MainWindow::isListed(const QString &macText) const
             return true;
     }
     return false;
+}
+
+QString MainWindow::portProblemText(const DevicePort::Opening &opening) const
+{
+    switch (opening.outcome) {
+    case DevicePort::Opening::Bound:
+        break;
+    case DevicePort::Opening::HeldByAnotherProgram:
+        if (opening.holder.isEmpty())
+            return tr("另一个kvrctl700程序正在使用UDP端口102，本窗口找不到设备：请关闭那个程序后重新启动本程序");
+        return tr("另一个kvrctl700程序（%1）正在使用UDP端口102，本窗口找不到设备：请关闭那个程序后重新启动本程序")
+            .arg(opening.holder);
+    case DevicePort::Opening::InUse:
+        return tr("UDP端口102已被其他程序占用，找不到设备：请关闭占用该端口的程序后重新启动本程序");
+    case DevicePort::Opening::NotPermitted:
+        return tr("无法使用UDP端口102，找不到设备：请以root身份运行，或执行 make setcap 授予端口权限");
+    case DevicePort::Opening::Failed:
+        return tr("无法使用UDP端口102（%1），找不到设备").arg(opening.detail);
+    }
+    return {};
+}
+
+QString MainWindow::searchNotSentText() const
+{
+    if (!g_mySocket->isBound())
+        return portProblemText(g_mySocket->portOpening());
+    return tr("搜索命令未能发出（网线已拔出或网卡不可用？），列表为空并不表示没有设备：请检查网络后重新刷新");
 }
 
 QString MainWindow::listFullText() const

@@ -6,6 +6,9 @@
 #include <memory>
 
 struct DeviceRowTexts;
+namespace DevicePort {
+struct Opening;
+}
 
 namespace Ui {
 class MainWindow;
@@ -41,6 +44,9 @@ private:
     // says so in the status bar.
     void addUserRow(const DeviceRowTexts &row);
     bool isListed(const QString &macText) const;
+    void makeSelectedRowCurrent();
+    QString portProblemText(const DevicePort::Opening &opening) const;
+    QString searchNotSentText() const;
     void holdRepaintsDuringBurst();
     QString listFullText() const;
     void showAbout();

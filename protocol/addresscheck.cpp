@@ -127,6 +127,12 @@ bool refuses(const QList<Finding> &findings)
     return std::any_of(findings.cbegin(), findings.cend(), [](const Finding &f) { return f.isRefusal(); });
 }
 
+bool isReachableDeviceAddress(quint32 address, quint32 mask)
+{
+    const int prefix = prefixLength(mask);
+    return isUnicastHost(address) && !(prefix >= 1 && prefix < 31 && isSubnetEnd(address, mask));
+}
+
 QString describe(const Finding &finding, const Settings &settings)
 {
     const QString subnet = QStringLiteral("%1/%2")

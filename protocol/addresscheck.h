@@ -77,6 +77,12 @@ QList<Finding> check(const Settings &settings, const Context &context = {});
 
 bool refuses(const QList<Finding> &findings);
 
+// True when frames meant for one device may go to this address: a host address (not 0/8,
+// loopback, multicast or reserved) that is not, under a valid mask, its subnet's network or
+// broadcast address. A device that reports anything else (an unconfigured one reports 0.0.0.0)
+// cannot be told apart from this computer, or from every device of its subnet, by its address.
+bool isReachableDeviceAddress(quint32 address, quint32 mask);
+
 // The number of leading ones of a mask, or -1 when its ones are not contiguous.
 int prefixLength(quint32 mask);
 quint32 maskOfPrefix(int prefixLength);

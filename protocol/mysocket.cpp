@@ -146,7 +146,7 @@ bool MySocket::udpSendCmdWrite(const Frame::WriteTexts &texts)
 {
     const QByteArray frame = Frame::encodeWrite(Frame::writeValuesFromTexts(texts), takeFrameSeq());
     // To the address the device had when the window opened, not the one typed in.
-    return sendFrame(frame, decimalIPv4Address(targetAddress), "TCP command Write command:") == frame.size();
+    return sendToDevice(frame, "TCP command Write command:") == frame.size();
 }
 
 void MySocket::udpSendCmdLedsFlashSlot()
@@ -156,16 +156,36 @@ void MySocket::udpSendCmdLedsFlashSlot()
 
 qint64 MySocket::sendLedFrame(const QString &macText, Frame::LedCommand command)
 {
-    return sendFrame(Frame::encodeLed(macTextToBytes(macText), command, takeFrameSeq()),
-                     decimalIPv4Address(targetAddress), "UDP command Flash LEDs:");
+    return sendToDevice(Frame::encodeLed(macTextToBytes(macText), command, takeFrameSeq()), "UDP command Flash LEDs:");
+}
+
+qint64 MySocket::sendToDevice(const QByteArray &frame, const char *traceText)
+{
+    // A frame meant for one device never goes to 0.0.0.0 (Linux delivers that to this host), to a
+    // broadcast or to a multicast address: none of them is that device. Loopback stays open to
+    // devices played on this computer; the main window opens no details for a real device there.
+    QHostAddress destination = decimalIPv4Address(targetAddress);
+    const quint32 firstOctet = destination.toIPv4Address() >> 24;
+    if (firstOctet == 0 || firstOctet >= 224)
+        destination.clear();
+    return sendFrame(frame, destination, traceText);
 }
 
 qint64 MySocket::sendFrame(const QByteArray &frame, const QHostAddress &destination, const char *traceText)
 {
-    // Frames leave from port 102 only: an unbound socket would send from a random port. A null
-    // address would mean 0.0.0.0, which Linux delivers to this host.
-    const bool canSend = isBound() && !destination.isNull();
-    const qint64 sent = canSend ? udpSocket->writeDatagram(frame, destination, devicePort) : -1;
+    qint64 sent = -1;
+    sendError.clear();
+    // Frames leave from port 102 only: an unbound socket would send from a random port.
+    if (!isBound()) {
+        sendFailure = SendFailure::PortNotOpen;
+    } else if (destination.isNull()) {
+        sendFailure = SendFailure::NotADeviceAddress;
+    } else {
+        sent = udpSocket->writeDatagram(frame, destination, devicePort);
+        sendFailure = sent == frame.size() ? SendFailure::None : SendFailure::NetworkError;
+        if (sendFailure == SendFailure::NetworkError)
+            sendError = udpSocket->errorString();
+    }
     qCDebug(trace) << traceText << sent;
     return sent;
 }

@@ -59,6 +59,17 @@ public:
     // when the whole frame went out.
     bool udpSendCmdWrite(const Frame::WriteTexts &texts);
 
+    // Why the last frame did not go out.
+    enum class SendFailure {
+        None,
+        PortNotOpen,       // port 102 is not bound: frames would leave from another port
+        NotADeviceAddress, // no address, 0.0.0.0, a broadcast or a multicast address
+        NetworkError,      // the system refused it: no route, the adapter is gone, ...
+    };
+    SendFailure lastSendFailure() const { return sendFailure; }
+    // The system's words for a NetworkError.
+    QString lastSendError() const { return sendError; }
+
     quint32 nextFrameSeq() const { return frameSeq; }
 
 signals:
@@ -75,6 +86,7 @@ private slots:
 
 private:
     qint64 sendFrame(const QByteArray &frame, const QHostAddress &destination, const char *traceText);
+    qint64 sendToDevice(const QByteArray &frame, const char *traceText);
     qint64 sendLedFrame(const QString &macText, Frame::LedCommand command);
     quint32 takeFrameSeq();
 
@@ -86,6 +98,8 @@ private:
     QByteArray receiveBuffer;
     DevicePort::Opening opening;
     quint32 frameSeq = 0; // the next frame's; a failed send uses its number up
+    SendFailure sendFailure = SendFailure::None;
+    QString sendError;
 };
 
 // The one device endpoint, created by the main window and alive until the process ends.

@@ -9,18 +9,21 @@
 #include "simulatorprocess.h"
 #include "support/modalcloser.h"
 #include "support/testsupport.h"
+#include "support/windowsupport.h"
 
-#include <QApplication>
 #include <QLineEdit>
 #include <QNetworkInterface>
 #include <QPointer>
-#include <QPushButton>
 #include <QRegularExpression>
+#include <QStatusBar>
 #include <QTableWidget>
 #include <QTest>
 #include <QUdpSocket>
+#include <QWindow>
 
 #include <memory>
+
+using kvrtest::use;
 
 namespace {
 
@@ -34,34 +37,6 @@ const QStringList sampleRows = {
     QStringLiteral("SERVO|CONVEYOR-AXIS1|198.18.0.30|02:4B:56:30:00:01|255.255.255.0|198.18.0.254|1.4.0|"),
     QStringLiteral("VFD|MIXER-VFD-07|198.18.0.40|02:4B:56:40:00:07|255.255.255.0|198.18.0.254||"),
 };
-
-void click(QWidget *parent, const char *objectName)
-{
-    auto *button = parent->findChild<QPushButton *>(QLatin1String(objectName));
-    QVERIFY2(button, objectName);
-    QTest::mouseClick(button, Qt::LeftButton);
-}
-
-QStringList listedRows(const QTableWidget *table)
-{
-    QStringList rows;
-    for (int row = 0; row < table->rowCount(); ++row) {
-        QStringList texts;
-        for (int column = 0; column < table->columnCount(); ++column)
-            texts.append(table->item(row, column) ? table->item(row, column)->text() : QStringLiteral("<none>"));
-        rows.append(texts.join(u'|'));
-    }
-    return rows;
-}
-
-SubPlcInfo *detailWindow()
-{
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (auto *detail = qobject_cast<SubPlcInfo *>(widget); detail && detail->isVisible())
-            return detail;
-    }
-    return nullptr;
-}
 
 // Every line the simulator prints from `from` on, up to a marker datagram sent now from another
 // port: frames on one path keep their order, so whatever the tool sent before is in there.
@@ -85,18 +60,19 @@ class TestEndToEnd : public QObject
 
 private slots:
     void initTestCase();
-    void init();
+    void init() { startSimulator(); }
     void cleanup();
     void cleanupTestCase() { delete window; }
 
     void refreshListsTheDevicesThatAnswer();
-    void openDetailsFlashUntilClosed();
+    void detailsFlashTheDeviceUntilClosed();
     void confirmedChangeIsTakenAfterTheRestart();
     void refusedConfirmationSendsNoWrite_data();
     void refusedConfirmationSendsNoWrite();
 
 private:
-    void refreshAndWaitForAllDevices();
+    void startSimulator(const QString &devices = {});
+    void refreshAndWaitFor(int devices);
     SubPlcInfo *openDetails(int row);
     QString simulatorLines() const { return simulator->lines().join(u'\n'); }
 
@@ -117,66 +93,92 @@ void TestEndToEnd::initTestCase()
     QVERIFY(table);
 }
 
-void TestEndToEnd::init()
+void TestEndToEnd::startSimulator(const QString &devices)
 {
     simulator = std::make_unique<DevSim::SimulatorProcess>();
-    const QStringList arguments = QStringLiteral("--restart-ms 500 --led-timeout-ms %1").arg(LedTimeoutMs).split(u' ');
-    const std::optional<QString> failure = simulator->start(QStringLiteral(KVR_DEVSIM_PATH), arguments);
+    const QString arguments = QStringLiteral("--restart-ms 500 --led-timeout-ms %1 %2").arg(LedTimeoutMs).arg(devices);
+    const std::optional<QString> failure =
+        simulator->start(QStringLiteral(KVR_DEVSIM_PATH), arguments.split(u' ', Qt::SkipEmptyParts));
     QVERIFY2(!failure, qPrintable(failure.value_or(QString())));
 }
 
 void TestEndToEnd::cleanup()
 {
-    if (SubPlcInfo *detail = detailWindow())
+    if (SubPlcInfo *detail = kvrtest::shownDetailWindows().value(0))
         detail->close();
     simulator.reset();
 }
 
-void TestEndToEnd::refreshAndWaitForAllDevices()
+void TestEndToEnd::refreshAndWaitFor(int devices)
 {
-    click(window, "refreshUserBtn");
-    QTRY_COMPARE(table->rowCount(), sampleRows.size());
+    QVERIFY(use(window, "actionRefresh")); // the menu action; refreshListsTheDevicesThatAnswer() uses the button
+    QTRY_COMPARE(table->rowCount(), devices);
 }
 
 SubPlcInfo *TestEndToEnd::openDetails(int row)
 {
-    refreshAndWaitForAllDevices();
+    refreshAndWaitFor(sampleRows.size());
     table->selectRow(row);
-    click(window, "detailedInfoBtn");
-    return detailWindow();
+    use(window, "detailedInfoBtn");
+    return kvrtest::shownDetailWindows().value(0);
 }
 
 void TestEndToEnd::refreshListsTheDevicesThatAnswer()
 {
-    refreshAndWaitForAllDevices();
-    QCOMPARE(listedRows(table), sampleRows);
+    refreshAndWaitFor(sampleRows.size());
+    QCOMPARE(kvrtest::rowTexts(table), sampleRows);
+    QVERIFY(window->statusBar()->currentMessage().isEmpty());
 
-    // Devices that stop answering leave an empty list after the next refresh; details then open
-    // nothing and send nothing.
+    // The cable pulled: the search cannot go out, and the status bar says so rather than let the
+    // empty list look as if no device had answered.
     simulator->stop();
-    click(window, "refreshUserBtn");
-    init();
-    const qsizetype before = simulator->lines().size();
-    kvrtest::ModalCloser closer;
-    click(window, "detailedInfoBtn");
-    QVERIFY(closer.sawOneWarning(QStringLiteral("操作失败："), QStringLiteral("子设备列表为空！"), window));
-    QVERIFY(!detailWindow());
-    QCOMPARE(linesUntilMarker(*simulator, before), QStringList());
+    use(window, "refreshUserBtn");
+    QVERIFY(window->statusBar()->currentMessage().startsWith(QStringLiteral("搜索命令未能发出")));
+
+    // The cable back, the next search finds them all again and the message goes.
+    startSimulator();
+    refreshAndWaitFor(sampleRows.size());
+    QVERIFY(window->statusBar()->currentMessage().isEmpty());
 }
 
-void TestEndToEnd::openDetailsFlashUntilClosed()
+void TestEndToEnd::detailsFlashTheDeviceUntilClosed()
 {
-    const QString led = QStringLiteral("led \"PACKLINE-HMI\" 02:4B:56:20:00:01 ");
-    QPointer<SubPlcInfo> detail = openDetails(2); // without a window nothing flashes: the next check fails first
+    // Made-up devices live all over 198.18.0.0/16, beyond the sample devices' /24.
+    startSimulator(QStringLiteral("--generate 40"));
+    refreshAndWaitFor(40);
+    const QList<QTableWidgetItem *> found = table->findItems(QStringLiteral("198.18.1.40"), Qt::MatchExactly);
+    QCOMPARE(found.size(), 1);
+    table->scrollToItem(found.first());
+    // QTest's double click alone does not reach the view as one: the first click comes separately.
+    const QPoint cell = table->visualItemRect(found.first()).center();
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, cell);
+    QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, cell);
+    // Without a window nothing flashes: the next check fails first.
+    QPointer<SubPlcInfo> detail = kvrtest::shownDetailWindows().value(0);
+    const QString led = QStringLiteral("led \"GEN-VFD-0040\" 02:4B:56:F0:00:28 ");
     QTRY_VERIFY2(simulator->lines().contains(led + QLatin1String("flashing")), qPrintable(simulatorLines()));
 
-    // The tool's repeated flash commands keep it flashing well past the device's own time-out;
-    // closing turns it off at once, and closed means closed: nothing more reaches the devices.
+    // No second window, not even after a refresh, which lists the devices in another order.
     const qsizetype opened = simulator->lines().size();
+    refreshAndWaitFor(40);
+    const QList<kvrtest::Modal> modals = kvrtest::closingModals([this] { use(window, "detailedInfoBtn"); });
+    QVERIFY(kvrtest::isOneWarning(modals, QStringLiteral("打开设备详情失败："),
+                                  QStringLiteral("正在设置一个子设备，请关闭后再尝试!"), window));
+    QCOMPARE(kvrtest::shownDetailWindows(), QList<SubPlcInfo *>{detail});
+
+    // The tool's repeated flash commands keep the device flashing well past its own time-out (a
+    // wait that is the point of the check). Closing (the title bar's control) turns it off at
+    // once, and closed means closed: nothing more reaches the devices.
     QTest::qWait(2 * LedTimeoutMs);
-    detail->close();
-    QTest::qWait(1500);
-    QCOMPARE(linesUntilMarker(*simulator, opened), QStringList{led + QLatin1String("off")});
+    QVERIFY(detail->windowHandle()->close());
+    QStringList lines = linesUntilMarker(*simulator, opened);
+    lines.removeIf([](const QString &line) { return line.startsWith(QLatin1String("search from")); });
+    QCOMPARE(lines, QStringList{led + QLatin1String("off")});
+
+    // The next opening is allowed, and the device flashes again.
+    const qsizetype closed = simulator->lines().size();
+    use(window, "detailedInfoBtn");
+    QTRY_VERIFY(simulator->printedSince(closed, led + QLatin1String("flashing")));
 }
 
 void TestEndToEnd::confirmedChangeIsTakenAfterTheRestart()
@@ -184,12 +186,11 @@ void TestEndToEnd::confirmedChangeIsTakenAfterTheRestart()
     QPointer<SubPlcInfo> detail = openDetails(0); // listed by its model name, "KVR-CTL700-MQ16TRB"
     QVERIFY(detail);
     auto *address = detail->findChild<QLineEdit *>(QStringLiteral("plcIP_Addr"));
-    QVERIFY(address);
     address->clear();
     QTest::keyClicks(address, QStringLiteral("198.18.0.50"));
 
     const qsizetype before = simulator->lines().size();
-    click(detail, "confirmBtn");
+    use(detail, "confirmBtn");
     QTRY_VERIFY(!detail || !detail->isVisible());
     // Sent to the old address, taken with the name the device reported, not the model name shown.
     const QString accepted = QStringLiteral("write \"CTR516-K\" 02:4B:56:10:00:01 accepted: restarting for 500 ms as "
@@ -197,8 +198,8 @@ void TestEndToEnd::confirmedChangeIsTakenAfterTheRestart()
     QTRY_VERIFY2(simulator->printedSince(before, accepted), qPrintable(simulatorLines()));
     QTRY_VERIFY_WITH_TIMEOUT(simulator->printedSince(before, QStringLiteral("restarted PLC \"CTR516-K\"")), 5000);
 
-    refreshAndWaitForAllDevices();
-    QCOMPARE(listedRows(table),
+    refreshAndWaitFor(sampleRows.size());
+    QCOMPARE(kvrtest::rowTexts(table),
              QStringList(sampleRows).replaceInStrings(QLatin1String("198.18.0.10"), QLatin1String("198.18.0.50")));
 }
 
@@ -208,9 +209,18 @@ void TestEndToEnd::refusedConfirmationSendsNoWrite_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("message");
 
+    // FILLER-PLC-02, 198.18.0.11/24 with gateway 198.18.0.254, is the device opened.
     QTest::newRow("incomplete IP address") << "plcIP_Addr" << "198.18.0." << "IP地址不完整！";
     QTest::newRow("incomplete subnet mask") << "subnetMaskAddr" << "255.255" << "子网掩码不完整！";
     QTest::newRow("empty gateway") << "subGateWayAddr" << "" << "网关不完整！";
+    QTest::newRow("mask with a gap") << "subnetMaskAddr" << "255.0.255.0" << "子网掩码无效！";
+    QTest::newRow("broadcast address of the subnet") << "plcIP_Addr" << "198.18.0.255"
+                                                     << "IP地址不能是网络地址或广播地址！";
+    QTest::newRow("multicast address") << "plcIP_Addr" << "224.0.0.1" << "IP地址不能是未指定、回环、组播或保留地址！";
+    QTest::newRow("gateway outside the subnet") << "subGateWayAddr" << "198.18.1.254" << "网关不在该子网内！";
+    QTest::newRow("address of another listed device") << "plcIP_Addr" << "198.18.0.20"
+                                                      << "IP地址已被设备PACKLINE-HMI（02:4B:56:20:00:01）使用！";
+    QTest::newRow("this computer's own address") << "plcIP_Addr" << "198.18.0.1" << "IP地址不能是本机的地址！";
     QTest::newRow("list emptied by a refresh") << "refresh" << "" << "设备列表中没有选中的设备，请刷新后重新打开！";
     QTest::newRow("another device selected") << "select another row" << ""
                                              << "选中的设备已不是本窗口的设备，请重新打开设备详情！";
@@ -226,7 +236,7 @@ void TestEndToEnd::refusedConfirmationSendsNoWrite()
     QVERIFY(detail);
     const qsizetype before = simulator->lines().size();
     if (action == QLatin1String("refresh")) { // the user confirms before any device has answered it
-        click(window, "refreshUserBtn");
+        use(window, "refreshUserBtn");
     } else if (action == QLatin1String("select another row")) {
         table->selectRow(3);
     } else if (auto *edit = detail->findChild<QLineEdit *>(action)) {
@@ -234,9 +244,9 @@ void TestEndToEnd::refusedConfirmationSendsNoWrite()
         QTest::keyClicks(edit, text);
     }
 
-    kvrtest::ModalCloser closer;
-    click(detail, "confirmBtn"); // the warning's own event loop runs inside the click
-    QVERIFY(closer.sawOneWarning(QStringLiteral("操作失败："), message, detail));
+    // The warning's own event loop runs inside the click.
+    const QList<kvrtest::Modal> modals = kvrtest::closingModals([&] { use(detail, "confirmBtn"); });
+    QVERIFY(kvrtest::isOneWarning(modals, QStringLiteral("操作失败："), message, detail));
     QVERIFY(detail && detail->isVisible());
 
     // Only LED frames and searches reached the devices: no write frame of any shape.

@@ -2,10 +2,11 @@
 # make demo: try kvrctl700 without hardware. The tool runs on your desktop inside one network
 # namespace, kvrctl700-devsim plays a handful of devices inside another, and a virtual cable (a veth
 # pair) joins the two. Nothing touches your real network: only the namespaces' own addresses in
-# 198.18.0.0/24, a range set aside for network tests, are ever used.
+# 198.18.0.0/16, a range set aside for network tests, are ever used.
 #
-#   make build && sudo tools/demo.sh      (or: sudo make demo, which also builds, as root)
-#   sudo tools/demo.sh --generate 40      extra arguments go to the simulator (see its --help)
+#   make build && sudo tools/demo.sh      as a user with sudo rights
+#   make demo                             as root (builds first; sudo is not needed)
+#   tools/demo.sh --generate 40           extra arguments go to the simulator (see its --help)
 #
 # Needs root for the namespaces. Started through sudo, the window runs as the user who called sudo.
 # Everything is torn down when the window closes, and on Ctrl-C.
@@ -19,14 +20,17 @@ sim_bin=$build_dir/kvrctl700-devsim
 
 tool_ns=kvrdemo-tool
 plant_ns=kvrdemo-plant
+# The devices may have any address of 198.18.0.0/16 (--generate uses 198.18.1.x and on): both
+# ends of the cable use the whole range.
 tool_ip=198.18.0.1
 plant_ip=198.18.0.2
-device_net=198.18.0.0/24
+device_net=198.18.0.0/16
 
 say() { printf 'demo: %s\n' "$*" >&2; }
 
 if [ "$(id -u)" -ne 0 ]; then
-    say "needs root to create the network namespaces; run: sudo tools/demo.sh (after make build)"
+    say "needs root to create the network namespaces: run it as root (make demo),"
+    say "or through sudo: make build && sudo tools/demo.sh"
     exit 1
 fi
 for bin in "$tool_bin" "$sim_bin"; do
@@ -67,9 +71,10 @@ ip netns add "$tool_ns"
 ip netns add "$plant_ns"
 ip link add kvrdemo0 netns "$tool_ns" type veth peer name kvrdemo1 netns "$plant_ns"
 
-# The tool's side: one address, and a default route for its search to 255.255.255.255.
+# The tool's side: one address in the devices' range, and a default route for its search to
+# 255.255.255.255.
 ip -n "$tool_ns" link set lo up
-ip -n "$tool_ns" addr add "$tool_ip/24" dev kvrdemo0
+ip -n "$tool_ns" addr add "$tool_ip/16" dev kvrdemo0
 ip -n "$tool_ns" link set kvrdemo0 up
 ip -n "$tool_ns" route add default dev kvrdemo0
 # Lets the window bind port 102 without root, in this namespace only.

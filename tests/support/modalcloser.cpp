@@ -3,51 +3,50 @@
 #include <QApplication>
 #include <QDebug>
 #include <QPushButton>
+#include <QTimer>
 
 namespace kvrtest {
 
-ModalCloser::ModalCloser()
+QList<Modal> closingModals(const std::function<void()> &userAction)
 {
-    connect(&poll, &QTimer::timeout, this, &ModalCloser::closeActiveModal);
+    QList<Modal> modals;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&modals] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        Modal shown{modal->metaObject()->className(), modal->windowTitle(), {}, QMessageBox::NoIcon, {},
+                    modal->parentWidget(), modal->windowModality()};
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        if (box) {
+            shown.text = box->text();
+            shown.icon = box->icon();
+            shown.buttons = box->standardButtons();
+        }
+        modals.append(shown);
+        if (box && box->button(QMessageBox::Ok))
+            box->button(QMessageBox::Ok)->click();
+        else if (auto *button = modal->findChild<QPushButton *>())
+            button->click();
+        else
+            modal->close();
+    });
     poll.start(10);
+    userAction();
+    return modals;
 }
 
-bool ModalCloser::sawOneWarning(const QString &title, const QString &text, const QWidget *parent) const
+bool isOneWarning(const QList<Modal> &modals, const QString &title, const QString &text, const QWidget *parent)
 {
-    const bool match = seen.size() == 1 && seen[0].className == "QMessageBox"
-                       && seen[0].icon == QMessageBox::Warning && seen[0].buttons == QMessageBox::Ok
-                       && seen[0].title == title && seen[0].text == text && seen[0].parent == parent;
+    const bool match = modals.size() == 1 && modals[0].className == "QMessageBox"
+                       && modals[0].icon == QMessageBox::Warning && modals[0].buttons == QMessageBox::Ok
+                       && modals[0].title == title && modals[0].text == text && modals[0].parent == parent;
     if (!match) {
-        for (const Seen &shown : seen)
+        for (const Modal &shown : modals)
             qWarning() << "modal window seen:" << shown.className << shown.title << shown.text << shown.icon
                        << shown.buttons << shown.parent;
     }
     return match;
-}
-
-void ModalCloser::closeActiveModal()
-{
-    QWidget *modal = QApplication::activeModalWidget();
-    if (!modal)
-        return;
-    Seen shown;
-    shown.className = modal->metaObject()->className();
-    shown.title = modal->windowTitle();
-    shown.parent = modal->parentWidget();
-    shown.modality = modal->windowModality();
-    if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-        shown.text = box->text();
-        shown.icon = box->icon();
-        shown.buttons = box->standardButtons();
-    }
-    seen.append(shown);
-
-    if (auto *box = qobject_cast<QMessageBox *>(modal); box && box->button(QMessageBox::Ok))
-        box->button(QMessageBox::Ok)->click();
-    else if (auto *button = modal->findChild<QPushButton *>())
-        button->click();
-    else
-        modal->close();
 }
 
 } // namespace kvrtest

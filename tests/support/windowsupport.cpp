@@ -1,10 +1,10 @@
 #include "windowsupport.h"
 
 #include "detail/subplcinfo.h"
-#include "mainwindow/devicetable.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QPushButton>
 
 namespace kvrtest {
 
@@ -19,26 +19,27 @@ QStringList sampleRow()
                  "001.000.000.000|00.16.00.00");
 }
 
-DeviceTable::DeviceTable() : QTableWidget(0, DeviceColumn::Count)
+QStringList rowTexts(const QTableWidget *table)
 {
-    g_deviceTable = this;
+    QStringList rows;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        QStringList texts;
+        for (int column = 0; column < table->columnCount(); ++column)
+            texts.append(table->item(row, column) ? table->item(row, column)->text() : QStringLiteral("<none>"));
+        rows.append(texts.join(u'|'));
+    }
+    return rows;
 }
 
-DeviceTable::~DeviceTable()
+bool use(QWidget *window, const char *buttonOrAction)
 {
-    if (g_deviceTable == this)
-        g_deviceTable = nullptr;
-}
-
-void DeviceTable::addRow(const QStringList &cells, const QString &reportedName)
-{
-    const int row = rowCount();
-    insertRow(row);
-    for (int column = 0; column < cells.size(); ++column)
-        setItem(row, column, new QTableWidgetItem(cells.at(column)));
-    if (!reportedName.isNull())
-        item(row, DeviceColumn::Name)->setData(ReportedNameRole, reportedName);
-    selectRow(row);
+    if (auto *button = window->findChild<QPushButton *>(QLatin1String(buttonOrAction)))
+        button->click();
+    else if (auto *action = window->findChild<QAction *>(QLatin1String(buttonOrAction)))
+        action->trigger();
+    else
+        return false;
+    return true;
 }
 
 QList<SubPlcInfo *> shownDetailWindows()
@@ -49,25 +50,6 @@ QList<SubPlcInfo *> shownDetailWindows()
             shown.append(detail);
     }
     return shown;
-}
-
-QStringList menuTexts(const QWidget *window, const char *menuNames)
-{
-    QStringList texts;
-    for (const QString &name : cells(menuNames)) {
-        const auto *menu = window->findChild<QWidget *>(name);
-        if (!menu)
-            texts.append(QStringLiteral("<no menu %1>").arg(name));
-        for (const QAction *action : menu ? menu->actions() : QList<QAction *>{}) {
-            if (action->isSeparator())
-                texts.append(QStringLiteral("<separator>"));
-            else if (action->shortcut().isEmpty())
-                texts.append(action->text());
-            else
-                texts.append(action->text() + QStringLiteral(" [%1]").arg(action->shortcut().toString()));
-        }
-    }
-    return texts;
 }
 
 } // namespace kvrtest

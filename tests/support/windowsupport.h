@@ -14,22 +14,13 @@ QStringList cells(const char *texts);
 // The row the main window's debug action adds, column by column.
 QStringList sampleRow();
 
-// A device table filled the way the main window fills it, and the one the windows read while it lives.
-class DeviceTable : public QTableWidget
-{
-public:
-    DeviceTable();
-    ~DeviceTable() override;
+// Each row of the table as its cell texts joined by '|'.
+QStringList rowTexts(const QTableWidget *table);
 
-    // Appends a row and selects it; the name cell keeps the reported name unless that is null.
-    void addRow(const QStringList &cells, const QString &reportedName = {});
-};
+// Clicks the named push button, or triggers the named action, of the window; false when it has none.
+bool use(QWidget *window, const char *buttonOrAction);
 
 // The detail windows on screen.
 QList<SubPlcInfo *> shownDetailWindows();
-
-// What the window's named menu bars and menus show, one after the other ("menuBar|setBar"): each
-// action's text (with its shortcut, if any) or "<separator>".
-QStringList menuTexts(const QWidget *window, const char *menuNames);
 
 } // namespace kvrtest
