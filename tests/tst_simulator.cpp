@@ -39,7 +39,7 @@ QList<DevSim::SimDevice> twoDevices()
                         "gateway=198.18.0.254"),
          QStringLiteral("type=HMI,name=PACKLINE-HMI,mac=02:4B:56:20:00:01,ip=198.18.0.20,mask=255.255.255.0,"
                         "gateway=198.18.0.254")});
-    list.devices[0].net.address = 0x7F000003; // frames to the simulator's own address are the PLC's
+    list.devices[0].net.ip = 0x7F000003; // frames to the simulator's own address are the PLC's
     return list.devices;
 }
 
@@ -212,7 +212,7 @@ void TestSimulator::writeFrameChecks()
     if (decision.updated) {
         QCOMPARE(decision.updated->name, write.name.trimmed());
         QCOMPARE(decision.updated->mac, write.mac);
-        QCOMPARE(DevSim::netConfigBytes(decision.updated->net), write.netAddr);
+        QCOMPARE(AddressCheck::settingsBytes(decision.updated->net), write.netAddr);
     }
 }
 
@@ -321,7 +321,7 @@ void TestSimulator::silentWhileRestarting()
                           plcReport("ignored LED frame from 127.0.0.4:102: %1 is restarting"),
                           QStringLiteral("search from 127.0.0.4:102 answered by 1 of 2 devices, 1 restarting"),
                       }));
-    QCOMPARE(simulator->devices()[0].net.address, 0x7F000003u); // not before the restart is over
+    QCOMPARE(simulator->devices()[0].net.ip, 0x7F000003u); // not before the restart is over
 }
 
 void TestSimulator::programExitCodes_data()
