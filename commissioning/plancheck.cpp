@@ -35,16 +35,15 @@ QList<RowCheck> check(const QList<PlanFile::Row> &rows, const QList<FoundDevice>
     for (qsizetype i = 0; i < rows.size(); ++i) {
         const PlanFile::Row &row = rows.at(i);
         RowCheck result;
-        for (qsizetype j = 0; j < rows.size(); ++j) {
-            const PlanFile::Row &other = rows.at(j);
-            if (j == i)
-                continue;
-            if (other.mac == row.mac)
-                result.refusals.append(QStringLiteral("MAC %1 is also on line %2").arg(macBytesToText(row.mac)).arg(other.line));
-            else if (other.settings.ip == row.settings.ip)
-                result.refusals.append(QStringLiteral("IP address %1 is also given to %2 on line %3")
-                                           .arg(QHostAddress(row.settings.ip).toString(), macBytesToText(other.mac))
-                                           .arg(other.line));
+        // A repeated MAC or IP address is refused once, on the later row.
+        for (qsizetype j = 0; j < i; ++j) {
+            const PlanFile::Row &earlier = rows.at(j);
+            if (earlier.mac == row.mac)
+                result.refusals.append(QStringLiteral("MAC %1 is already on line %2").arg(macBytesToText(row.mac)).arg(earlier.line));
+            else if (earlier.settings.ip == row.settings.ip)
+                result.refusals.append(QStringLiteral("IP address %1 is already given to %2 on line %3")
+                                           .arg(QHostAddress(row.settings.ip).toString(), macBytesToText(earlier.mac))
+                                           .arg(earlier.line));
         }
 
         const FoundDevice *device = findDevice(found, row.mac);

@@ -18,6 +18,7 @@ enum class Verdict {
     NotFound,       // passes, but no device with this MAC answered the search
     Refused,        // see refusals: nothing of the plan may be sent
 };
+// A plan with a refused row is refused as a whole; its other rows keep their own verdicts.
 
 struct RowCheck
 {
