@@ -72,11 +72,9 @@ Reading read(const QByteArray &content)
 {
     if (content.startsWith("\xFF\xFE") || content.startsWith("\xFE\xFF"))
         return failure(QStringLiteral("the plan is UTF-16 text: save it as CSV in UTF-8"));
-    QByteArray bytes = content;
-    if (bytes.startsWith("\xEF\xBB\xBF"))
-        bytes.remove(0, 3);
+    // Without ConvertInitialBom, the decoder drops a leading byte-order mark.
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decoder.decode(bytes);
+    const QString text = decoder.decode(content);
     if (decoder.hasError())
         return failure(QStringLiteral("the plan is not UTF-8 text"));
     if (text.trimmed().isEmpty())

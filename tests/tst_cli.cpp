@@ -11,7 +11,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkInterface>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -67,7 +66,6 @@ private:
 void TestCli::initTestCase()
 {
     KVR_REQUIRE_ISOLATED_NETWORK();
-    QVERIFY2(QNetworkInterface::allInterfaces().size() == 1, "needs --loopback-only");
 }
 
 void TestCli::startPlant(const QString &cable0, const QString &cable1)
@@ -114,8 +112,8 @@ void TestCli::searchFindsEveryAdapter()
     // behind the other adapter never see it. This is what searching on every adapter is for.
     QUdpSocket window;
     window.writeDatagram(Frame::encodeSearch(0), QHostAddress(QHostAddress::Broadcast), Frame::DevicePort);
-    QTRY_COMPARE(simulators[0]->lines().filter(QStringLiteral("search from")).size(), 1);
-    QCOMPARE(seenSince().filter(QStringLiteral("search from")).size(), 1);
+    QCOMPARE(seenSince().filter(QStringLiteral("search from")),
+             QStringList{QStringLiteral("search from 198.18.0.1:102 answered by 3 of 3 devices")});
 
     const Run search = run(QStringLiteral("search --format json"));
     QCOMPARE(search.exitCode, 0);
@@ -284,6 +282,10 @@ void TestCli::lostAndLateReplies()
 {
     // A tenth of the replies lost, and a device that answers three quiet periods late.
     startPlant(QStringLiteral("--generate 60 --drop-rate 0.1 --seed 7"), QStringLiteral("--reply-delay-ms 150 --device %1").arg(Vfd));
+    // Devices that all answer after the last round are waited for, up to --timeout. (First: no
+    // late reply to an earlier search is on its way.)
+    const Run slow = run(QStringLiteral("search -i kvrsim1 --quiet 20"));
+    QVERIFY2(slow.exitCode == 0 && slow.out.contains(QLatin1String("LINE2-VFD")), qPrintable(slow.err));
     const Run search = run(QStringLiteral("search --format csv"));
     QCOMPARE(search.exitCode, 0);
     QCOMPARE(search.out.split(u'\n', Qt::SkipEmptyParts).size(), 1 + 60 + 1);
