@@ -51,6 +51,10 @@ void SearchSession::takeReply(const Frame::DeviceReply &reply, int interfaceInde
 {
     if (m_finished || (m_options.onlyMac && reply.mac != *m_options.onlyMac))
         return;
+    // A reply that came in by an adapter not searched on answers someone else's search (or an
+    // earlier one of ours); 0 means the system did not say.
+    if (interfaceIndex != 0 && !Adapters::findByIndex(m_adapters, interfaceIndex))
+        return;
     if (mergeReply(m_devices, reply, interfaceIndex, m_round))
         m_newInRound = true;
     if (m_options.onlyMac) {
