@@ -109,18 +109,18 @@ std::optional<int> Command::intValue(const QCommandLineOption &option, int minim
 
 int Command::fail(int code, const QString &message) const
 {
-    QTextStream(stderr) << programName() << ' ' << m_name << ": " << message << Qt::endl;
+    note(message);
     return code;
 }
 
 void Command::warn(const QString &message) const
 {
-    fail(0, QStringLiteral("warning: ") + message);
+    note(QStringLiteral("warning: ") + message);
 }
 
 void Command::note(const QString &message) const
 {
-    fail(0, message);
+    QTextStream(stderr) << programName() << ' ' << m_name << ": " << message << Qt::endl;
 }
 
 } // namespace Cli

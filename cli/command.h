@@ -41,7 +41,7 @@ public:
     // the usage error.
     std::optional<int> intValue(const QCommandLineOption &option, int minimum, int maximum) const;
 
-    // Prints "kvrctl700-cli NAME: message" to standard error and returns the code.
+    // Print one line "kvrctl700-cli NAME: message" to standard error; fail() returns the code.
     int fail(int code, const QString &message) const;
     void warn(const QString &message) const;
     void note(const QString &message) const;

@@ -81,8 +81,10 @@ QString json(const QList<Listed> &rows, const QList<Adapters::Adapter> &adapters
 {
     QJsonArray adapterArray;
     for (const Adapters::Adapter &adapter : adapters) {
-        adapterArray.append(QJsonObject{{QStringLiteral("name"), adapter.name},
-                                        {QStringLiteral("addresses"), QJsonArray::fromStringList(adapter.addressText().split(QLatin1String(", ")))}});
+        QJsonArray addresses;
+        for (const Adapters::Address &entry : adapter.addresses)
+            addresses.append(QStringLiteral("%1/%2").arg(address(entry.ip)).arg(entry.prefixLength));
+        adapterArray.append(QJsonObject{{QStringLiteral("name"), adapter.name}, {QStringLiteral("addresses"), addresses}});
     }
     QJsonArray deviceArray;
     for (const Listed &row : rows) {

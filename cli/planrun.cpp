@@ -79,7 +79,6 @@ int PlanRun::run(Network &network, const QList<PlanFile::Row> &rows)
         return m_command.fail(Environment, QStringLiteral("the search could not leave by any adapter"));
     const QList<PlanCheck::RowCheck> checks = PlanCheck::check(rows, *found, network.adapters());
     const bool refused = PlanCheck::refusesAny(checks);
-    const bool dryRun = m_command.parser().isSet(m_dryRun);
 
     QList<ResultListing::Result> results;
     bool allDone = true;
@@ -108,46 +107,14 @@ int PlanRun::run(Network &network, const QList<PlanFile::Row> &rows)
             result.status = QStringLiteral("not-found");
             result.detail = QStringLiteral("no device with this MAC answered");
             break;
-        case PlanCheck::Verdict::Write: {
-            const auto route = DeviceRoute::toDevice(device->settings().ip, device->interfaces, network.adapters());
-            const QString how = route ? route->describe() : QString();
+        case PlanCheck::Verdict::Write:
             if (refused) {
                 result.status = QStringLiteral("not-sent");
                 result.detail = QStringLiteral("the checks refused the plan");
-                break;
-            }
-            if (dryRun) {
-                result.status = QStringLiteral("dry-run");
-                result.detail = QStringLiteral("would change %1 by %2").arg(settingsText(device->settings()), how);
-                break;
-            }
-            m_command.note(QStringLiteral("%1writing %2 to %3 \"%4\" (%5)")
-                               .arg(where(row), settingsText(row.settings), result.mac, result.name, how));
-            VerifiedWrite write(network.endpoint(), network.adapters(), *device, row.settings,
-                                {!m_command.parser().isSet(m_noVerify), m_restartWaitMs, m_verifyTimeoutMs,
-                                 m_command.searchOptions().quietMs});
-            write.start();
-            waitUntilFinished(write);
-            result.status = WriteOutcome::name(write.outcome());
-            switch (write.outcome()) {
-            case WriteOutcome::Outcome::Verified:
-            case WriteOutcome::Outcome::Sent:
-                result.detail = QStringLiteral("by %1").arg(how);
-                break;
-            case WriteOutcome::Outcome::Mismatch:
-                result.detail = QStringLiteral("answered with %1").arg(settingsText(*write.answered()));
-                break;
-            case WriteOutcome::Outcome::NotSeen:
-                result.detail = QStringLiteral("no answer within %1 ms after the restart wait of %2 ms")
-                                    .arg(m_verifyTimeoutMs)
-                                    .arg(m_restartWaitMs);
-                break;
-            case WriteOutcome::Outcome::NotSent:
-                result.detail = write.failure();
-                break;
+            } else {
+                write(network, row, *device, result);
             }
             break;
-        }
         }
         static const QStringList done{QStringLiteral("already-correct"), QStringLiteral("verified"),
                                       QStringLiteral("sent"), QStringLiteral("dry-run")};
@@ -159,6 +126,43 @@ int PlanRun::run(Network &network, const QList<PlanFile::Row> &rows)
     if (refused)
         return Refused;
     return allDone ? Done : NotDone;
+}
+
+void PlanRun::write(Network &network, const PlanFile::Row &row, const FoundDevice &device,
+                    ResultListing::Result &result)
+{
+    const auto route = DeviceRoute::toDevice(device.settings().ip, device.interfaces, network.adapters());
+    const QString how = route ? route->describe() : QStringLiteral("no route");
+    if (m_command.parser().isSet(m_dryRun)) {
+        result.status = QStringLiteral("dry-run");
+        result.detail = QStringLiteral("now %1; the write would go by %2").arg(settingsText(device.settings()), how);
+        return;
+    }
+    m_command.note(QStringLiteral("%1writing %2 to %3 \"%4\" (%5)")
+                       .arg(where(row), settingsText(row.settings), result.mac, result.name, how));
+    VerifiedWrite write(network.endpoint(), network.adapters(), device, row.settings,
+                        {!m_command.parser().isSet(m_noVerify), m_restartWaitMs, m_verifyTimeoutMs,
+                         m_command.searchOptions().quietMs});
+    write.start();
+    waitUntilFinished(write);
+    result.status = WriteOutcome::name(write.outcome());
+    switch (write.outcome()) {
+    case WriteOutcome::Outcome::Verified:
+    case WriteOutcome::Outcome::Sent:
+        result.detail = QStringLiteral("by %1").arg(how);
+        break;
+    case WriteOutcome::Outcome::Mismatch:
+        result.detail = QStringLiteral("answered with %1").arg(settingsText(*write.answered()));
+        break;
+    case WriteOutcome::Outcome::NotSeen:
+        result.detail = QStringLiteral("no answer within %1 ms after the restart wait of %2 ms")
+                            .arg(m_verifyTimeoutMs)
+                            .arg(m_restartWaitMs);
+        break;
+    case WriteOutcome::Outcome::NotSent:
+        result.detail = write.failure();
+        break;
+    }
 }
 
 } // namespace Cli

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "resultlisting.h"
+
+#include "commissioning/founddevice.h"
 #include "commissioning/planfile.h"
 
 #include <QCommandLineOption>
@@ -27,6 +30,10 @@ public:
     int run(Network &network, const QList<PlanFile::Row> &rows);
 
 private:
+    // Writes one row's settings to its device (or, for a dry run, says how it would) into result.
+    void write(Network &network, const PlanFile::Row &row, const FoundDevice &device,
+               ResultListing::Result &result);
+
     Command &m_command;
     QCommandLineOption m_dryRun;
     QCommandLineOption m_noVerify;
