@@ -29,7 +29,7 @@ public:
     // 5 rounds: with 5 % of replies lost, a device is missed by all of them once in 3 million
     // searches (by 3 rounds once in 8000), so that 127 devices are listed whole in all but 1
     // search of 25000 (3 rounds: 1 of 63). 50 ms of quiet give a device that long to answer
-    // (simulated ones answer within 2 ms), and 5 rounds of them end a search of 127 devices in a
+    // (simulated ones answer within 4 ms), and 5 rounds of them end a search of 127 devices in a
     // quarter of a second (docs/performance.md).
     static constexpr int DefaultRounds = 5;
     static constexpr int DefaultQuietMs = 50;
