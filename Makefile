@@ -5,7 +5,7 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build run test bench setcap demo screenshot clean
+.PHONY: all deps configure build run test bench setcap demo cli-demo screenshot clean
 
 all: build
 
@@ -36,9 +36,10 @@ test: build
 bench: build
 	tools/isolated.sh --loopback-only $(BUILD_DIR)/bench/kvrctl700-bench
 
-# Lets the program bind UDP port 102 without running as root (lost when the binary is rebuilt).
+# Lets the programs bind UDP port 102 without running as root (lost when a binary is rebuilt).
 setcap: build
 	$(if $(filter 0,$(shell id -u)),,sudo) setcap 'cap_net_bind_service=+ep' $(BUILD_DIR)/kvrctl700
+	$(if $(filter 0,$(shell id -u)),,sudo) setcap 'cap_net_bind_service=+ep' $(BUILD_DIR)/kvrctl700-cli
 
 # Redraws the README's picture of the main window (a local socket plays the devices, so it runs isolated).
 screenshot: build
@@ -53,6 +54,10 @@ demo: build
 .PHONY: package
 package: build
 	cmake --build $(BUILD_DIR) --target package
+
+# kvrctl700-cli against simulated devices behind two adapters, in a private namespace (no root).
+cli-demo: build
+	BUILD_DIR=$(BUILD_DIR) tools/cli-demo.sh
 
 clean:
 	rm -rf $(BUILD_DIR)

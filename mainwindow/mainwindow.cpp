@@ -11,6 +11,7 @@
 #include "protocol/conversions.h"
 #include "protocol/mysocket.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QHostAddress>
 #include <QMessageBox>
@@ -37,7 +38,9 @@ QString portProblemLogLine(const DevicePort::Opening &opening)
         problem = QStringLiteral("is in use by another program");
         break;
     case DevicePort::Opening::NotPermitted:
-        problem = QStringLiteral("may not be bound (run as root, or make setcap)");
+        problem = QStringLiteral("may not be bound (run as root, or grant the right once: "
+                                 "sudo setcap cap_net_bind_service=+ep %1)")
+                      .arg(QCoreApplication::applicationFilePath());
         break;
     case DevicePort::Opening::Failed:
         problem = QStringLiteral("cannot be bound (%1)").arg(opening.detail);
@@ -275,7 +278,8 @@ QString MainWindow::portProblemText(const DevicePort::Opening &opening) const
     case DevicePort::Opening::InUse:
         return tr("UDP端口102已被其他程序占用，找不到设备：请关闭占用该端口的程序后重新启动本程序");
     case DevicePort::Opening::NotPermitted:
-        return tr("无法使用UDP端口102，找不到设备：请以root身份运行，或执行 make setcap 授予端口权限");
+        return tr("无法使用UDP端口102，找不到设备：请以root身份运行，或执行 sudo setcap cap_net_bind_service=+ep %1 授予端口权限")
+            .arg(QCoreApplication::applicationFilePath());
     case DevicePort::Opening::Failed:
         return tr("无法使用UDP端口102（%1），找不到设备").arg(opening.detail);
     }

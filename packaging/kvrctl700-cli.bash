@@ -14,12 +14,13 @@ _kvrctl700_cli()
             COMPREPLY=($(compgen -W 'table json csv' -- "$cur"))
             return
             ;;
-        --timeout | --rounds | --seconds | --ip | --mask | --gateway | --restart-wait)
+        --timeout | --rounds | --quiet | --seconds | --ip | --mask | --gateway | --restart-wait | --verify-timeout)
             return
             ;;
     esac
 
-    local common='-i --interface --timeout --rounds -h --help'
+    local common='-i --interface --timeout --rounds --quiet -h --help'
+    local writing='--dry-run --no-verify --restart-wait --verify-timeout --format'
     local command='' word
     for word in "${words[@]:1:cword-1}"; do
         case $word in
@@ -45,11 +46,11 @@ _kvrctl700_cli()
             COMPREPLY=($(compgen -W "$common --seconds" -- "$cur"))
             ;;
         set)
-            COMPREPLY=($(compgen -W "$common --ip --mask --gateway --dry-run --no-verify --restart-wait" -- "$cur"))
+            COMPREPLY=($(compgen -W "$common $writing --ip --mask --gateway" -- "$cur"))
             ;;
         apply)
             if [[ $cur == -* ]]; then
-                COMPREPLY=($(compgen -W "$common --dry-run" -- "$cur"))
+                COMPREPLY=($(compgen -W "$common $writing" -- "$cur"))
             else
                 _filedir csv
             fi

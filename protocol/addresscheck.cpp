@@ -3,6 +3,7 @@
 #include "conversions.h"
 
 #include <QHostAddress>
+#include <QtEndian>
 
 #include <algorithm>
 
@@ -32,6 +33,23 @@ QString text(quint32 address)
 }
 
 } // namespace
+
+QByteArray settingsBytes(const Settings &settings)
+{
+    QByteArray bytes(12, Qt::Uninitialized);
+    qToBigEndian(settings.ip, bytes.data());
+    qToBigEndian(settings.mask, bytes.data() + 4);
+    qToBigEndian(settings.gateway, bytes.data() + 8);
+    return bytes;
+}
+
+Settings settingsFromBytes(const QByteArray &twelveBytes)
+{
+    if (twelveBytes.size() != 12)
+        return {};
+    const char *raw = twelveBytes.constData();
+    return {qFromBigEndian<quint32>(raw), qFromBigEndian<quint32>(raw + 4), qFromBigEndian<quint32>(raw + 8)};
+}
 
 int prefixLength(quint32 mask)
 {

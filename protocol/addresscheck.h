@@ -15,7 +15,18 @@ struct Settings
     quint32 ip = 0;
     quint32 mask = 0;
     quint32 gateway = 0; // 0.0.0.0: no gateway
+
+    friend bool operator==(const Settings &a, const Settings &b)
+    {
+        return a.ip == b.ip && a.mask == b.mask && a.gateway == b.gateway;
+    }
+    friend bool operator!=(const Settings &a, const Settings &b) { return !(a == b); }
 };
+
+// The 12 bytes that replies and write frames carry: address, mask, gateway, each most significant
+// byte first. Any other number of bytes gives 0.0.0.0 throughout (an accepted reply always has 12).
+QByteArray settingsBytes(const Settings &settings);
+Settings settingsFromBytes(const QByteArray &twelveBytes);
 
 // A device found by a search or listed in the window.
 struct KnownDevice

@@ -1,20 +1,16 @@
 // kvrctl700-devsim: plays KORVEL devices on UDP port 102, so that the tool can be tried without
 // hardware. Run it only inside a private network namespace (make demo, the end-to-end tests).
 
+#include "commissioning/terminationsignal.h"
 #include "simdevice.h"
 #include "simulator.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
-#include <QSocketNotifier>
 #include <QTextStream>
 #include <QTime>
 
-#include <csignal>
-#include <cstdio>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -23,17 +19,21 @@ enum ExitCode : int { ExitOk = 0, ExitUsage = 2, ExitCannotBind = 3 };
 const char Description[] = R"(Plays one or more KORVEL devices (PLC, HMI, SERVO, VFD) on UDP port 102.
 
 Every search frame is answered with one reply per device, sent to the searcher's
-address and port 102. An LED frame switches its device's LEDs between flashing and
-off; a flashing device goes back to off by itself when no flash command has come for
---led-timeout-ms. A write frame is checked as a careful device does (declared length
-equal to the size, values of 6, 6, 16 and 12 bytes, a name of 6 to 16 printable ASCII
-characters once its padding is removed, a unicast MAC no other device uses, a subnet
-mask that is a valid prefix, an address and a gateway that are hosts of that subnet,
-target MAC one of the devices) and either refused with the reason, or taken: the
-device then restarts for --restart-ms, answers nothing meanwhile, and comes back with
-the new settings. LED and write frames act on the device whose MAC they name; one sent
-to another device's address reaches nobody, as on a real network. Every other datagram
-is refused with a printed reason.
+address and port 102, after --reply-delay-ms; with --drop-rate, replies are lost at
+random (the same --seed loses the same ones). An LED frame switches its device's LEDs
+between flashing and off; a flashing device goes back to off by itself when no flash
+command has come for --led-timeout-ms. A write frame is checked as a careful device
+does (declared length equal to the size, values of 6, 6, 16 and 12 bytes, a name of 6
+to 16 printable ASCII characters once its padding is removed, a unicast MAC no other
+device uses, a subnet mask that is a valid prefix, an address and a gateway that are
+hosts of that subnet, target MAC one of the devices) and either refused with the
+reason, or taken: the device then restarts for --restart-ms, answers nothing
+meanwhile, and comes back with the new settings. LED and write frames act on the
+device whose MAC they name, when sent to its address or by broadcast; one sent to
+another device's address reaches nobody, as on a real network. A device may sit at an
+address outside the tool's subnet: it answers the broadcast search all the same, and
+only broadcast frames reach it. A device with "ignores-broadcast" acts only on frames
+sent to its own address. Every other datagram is refused with a printed reason.
 
 Devices come from --devices FILE, from --device options, from --generate COUNT, or,
 with none of them, from the built-in sample (the same as tools/devsim/sample-devices.json).
@@ -42,7 +42,8 @@ A device file is
                 "ip": "198.18.0.11", "mask": "255.255.255.0", "gateway": "198.18.0.254",
                 "version": "1.3.2.0", "points": "0.32.0.24"}, ...]}
 type is PLC, HMI, SERVO, VFD or a code 0-255; version and points are optional byte
-values joined by '.' (a device without them leaves the field out of its replies).
+values joined by '.' (a device without them leaves the field out of its replies);
+"ignores-broadcast": true is optional.
 --device takes the same keys as key=value pairs joined by ',', for example
   --device type=VFD,name=PUMP-VFD-01,mac=02:4B:56:40:00:01,ip=198.18.0.41,mask=255.255.255.0,gateway=198.18.0.254
 --generate COUNT plays COUNT made-up devices (types in turn, names GEN-PLC-0001 and on,
@@ -73,32 +74,6 @@ int usageError(const QString &message)
 {
     QTextStream(stderr) << QCoreApplication::applicationName() << ": " << message << Qt::endl;
     return ExitUsage;
-}
-
-// Ctrl-C and SIGTERM end the event loop: the handler only writes a byte that the loop watches.
-int signalSockets[2] = {-1, -1};
-
-void onTerminationSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t written = ::write(signalSockets[0], &byte, 1);
-}
-
-bool quitOnTerminationSignals(QCoreApplication &app)
-{
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalSockets) != 0)
-        return false;
-    auto *notifier = new QSocketNotifier(signalSockets[1], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
-        char byte;
-        [[maybe_unused]] const ssize_t read = ::read(signalSockets[1], &byte, 1);
-        QCoreApplication::quit();
-    });
-    struct sigaction action = {};
-    action.sa_handler = onTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    return ::sigaction(SIGINT, &action, nullptr) == 0 && ::sigaction(SIGTERM, &action, nullptr) == 0;
 }
 
 // A whole number within [minimum, maximum] from an option's value.
@@ -149,7 +124,19 @@ int main(int argc, char *argv[])
                                         QStringLiteral("Sends <count> malformed datagrams mixed in with the "
                                                        "replies to every search, for load tests (default 0)."),
                                         QStringLiteral("count"), QStringLiteral("0"));
-    parser.addOptions({devicesOption, deviceOption, generateOption, bindOption, restartOption, ledTimeoutOption, junkOption});
+    const QCommandLineOption dropOption(QStringLiteral("drop-rate"),
+                                        QStringLiteral("Loses each reply to a search with the probability <p>, "
+                                                       "0 to 1 (default 0)."),
+                                        QStringLiteral("p"), QStringLiteral("0"));
+    const QCommandLineOption seedOption(QStringLiteral("seed"),
+                                        QStringLiteral("Seeds the random losses with <n> (default 1): the same "
+                                                       "seed loses the same replies."),
+                                        QStringLiteral("n"), QStringLiteral("1"));
+    const QCommandLineOption delayOption(QStringLiteral("reply-delay-ms"),
+                                         QStringLiteral("Answers a search after <ms> (default 0)."),
+                                         QStringLiteral("ms"), QStringLiteral("0"));
+    parser.addOptions({devicesOption, deviceOption, generateOption, bindOption, restartOption, ledTimeoutOption,
+                       junkOption, dropOption, seedOption, delayOption});
 
     if (!parser.parse(QCoreApplication::arguments()))
         return usageError(parser.errorText() + QLatin1String(" (see --help)"));
@@ -167,12 +154,20 @@ int main(int argc, char *argv[])
     const std::optional<int> restartMs = intOption(parser, restartOption, 0, 600000);
     const std::optional<int> ledTimeoutMs = intOption(parser, ledTimeoutOption, 1, 600000);
     const std::optional<int> junk = intOption(parser, junkOption, 0, 1000000);
-    if (!restartMs || !ledTimeoutMs || !junk)
-        return usageError(QStringLiteral("--restart-ms takes 0 to 600000, --led-timeout-ms 1 to 600000, "
-                                         "--junk 0 to 1000000"));
+    const std::optional<int> delayMs = intOption(parser, delayOption, 0, 600000);
+    if (!restartMs || !ledTimeoutMs || !junk || !delayMs)
+        return usageError(QStringLiteral("--restart-ms and --reply-delay-ms take 0 to 600000, --led-timeout-ms 1 "
+                                         "to 600000, --junk 0 to 1000000"));
     options.restartMs = *restartMs;
     options.ledTimeoutMs = *ledTimeoutMs;
     options.junkPerSearch = *junk;
+    options.replyDelayMs = *delayMs;
+    bool dropOk = false;
+    bool seedOk = false;
+    options.dropRate = parser.value(dropOption).toDouble(&dropOk);
+    options.seed = parser.value(seedOption).toUInt(&seedOk);
+    if (!dropOk || options.dropRate < 0 || options.dropRate > 1 || !seedOk)
+        return usageError(QStringLiteral("--drop-rate takes 0 to 1, --seed 0 to 4294967295"));
 
     if (int(parser.isSet(devicesOption)) + int(parser.isSet(deviceOption)) + int(parser.isSet(generateOption)) > 1)
         return usageError(QStringLiteral("give one of --devices, --device and --generate"));
@@ -197,7 +192,7 @@ int main(int argc, char *argv[])
     if (!devices.ok())
         return usageError(devices.error);
 
-    if (!quitOnTerminationSignals(app))
+    if (!onTerminationSignal(&app, &QCoreApplication::quit))
         return usageError(QStringLiteral("cannot watch for SIGINT and SIGTERM"));
 
     DevSim::Simulator simulator(devices.devices, options);

@@ -6,7 +6,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QtEndian>
 
 #include <algorithm>
 
@@ -29,18 +28,6 @@ bool isBroadcastAddress(quint32 address, quint32 mask)
     return (address | mask) == 0xFFFFFFFFu;
 }
 
-// The prefix length of a mask made of leading ones, or -1 for any other mask.
-int prefixLength(quint32 mask)
-{
-    const quint32 hostBits = ~mask;
-    if ((hostBits & (hostBits + 1)) != 0)
-        return -1;
-    int length = 0;
-    for (quint32 m = mask; m & 0x80000000u; m <<= 1)
-        ++length;
-    return length;
-}
-
 std::optional<QString> hostAddressProblem(quint32 address, quint32 mask, const QString &what)
 {
     const quint32 firstOctet = address >> 24;
@@ -55,7 +42,7 @@ std::optional<QString> hostAddressProblem(quint32 address, quint32 mask, const Q
 
 QString subnetText(const NetConfig &net)
 {
-    return QStringLiteral("%1/%2").arg(ipv4Text(net.address & net.mask)).arg(prefixLength(net.mask));
+    return QStringLiteral("%1/%2").arg(ipv4Text(net.ip & net.mask)).arg(AddressCheck::prefixLength(net.mask));
 }
 
 // "3.1.4" -> 03 01 04; an empty text is an empty (but present) value.
@@ -117,7 +104,8 @@ ParsedDevice parseDevice(const QJsonObject &object)
 {
     static const QStringList keys{QStringLiteral("type"), QStringLiteral("name"), QStringLiteral("mac"),
                                   QStringLiteral("ip"),   QStringLiteral("mask"), QStringLiteral("gateway"),
-                                  QStringLiteral("version"), QStringLiteral("points")};
+                                  QStringLiteral("version"), QStringLiteral("points"),
+                                  QStringLiteral("ignores-broadcast")};
     ParsedDevice parsed;
     const auto fail = [&parsed](const QString &error) {
         parsed.error = error;
@@ -167,6 +155,15 @@ ParsedDevice parseDevice(const QJsonObject &object)
             return fail(QStringLiteral("%1 must be byte values 0 to 255 joined by '.'").arg(key));
         *target = *bytes;
     }
+
+    const QJsonValue ignores = object.value(QLatin1String("ignores-broadcast"));
+    const QString ignoresText = ignores.toString();
+    if (ignores.isBool())
+        device.ignoresBroadcast = ignores.toBool();
+    else if (ignoresText == QLatin1String("true") || ignoresText == QLatin1String("false"))
+        device.ignoresBroadcast = ignoresText == QLatin1String("true");
+    else if (!ignores.isUndefined())
+        return fail(QStringLiteral("ignores-broadcast must be true or false"));
     return parsed;
 }
 
@@ -197,16 +194,16 @@ DeviceList devicesFromObjects(const QList<QJsonObject> &objects, Label label)
 
 std::optional<QString> netConfigProblem(const NetConfig &net)
 {
-    const int prefix = prefixLength(net.mask);
+    const int prefix = AddressCheck::prefixLength(net.mask);
     if (prefix < 1)
         return QStringLiteral("subnet mask %1 is not a valid prefix").arg(ipv4Text(net.mask));
     if (prefix > 30)
         return QStringLiteral("subnet mask %1 leaves no room for a host and a gateway").arg(ipv4Text(net.mask));
-    if (auto problem = hostAddressProblem(net.address, net.mask, QStringLiteral("IP address")))
+    if (auto problem = hostAddressProblem(net.ip, net.mask, QStringLiteral("IP address")))
         return problem;
-    if ((net.gateway & net.mask) != (net.address & net.mask))
+    if ((net.gateway & net.mask) != (net.ip & net.mask))
         return QStringLiteral("gateway %1 is outside the subnet %2").arg(ipv4Text(net.gateway), subnetText(net));
-    if (net.gateway == net.address)
+    if (net.gateway == net.ip)
         return QStringLiteral("gateway %1 is the device's own address").arg(ipv4Text(net.gateway));
     return hostAddressProblem(net.gateway, net.mask, QStringLiteral("gateway"));
 }
@@ -237,25 +234,9 @@ std::optional<QString> macProblem(const QByteArray &mac)
     return std::nullopt;
 }
 
-QByteArray netConfigBytes(const NetConfig &net)
-{
-    QByteArray bytes(12, Qt::Uninitialized);
-    qToBigEndian(net.address, bytes.data());
-    qToBigEndian(net.mask, bytes.data() + 4);
-    qToBigEndian(net.gateway, bytes.data() + 8);
-    return bytes;
-}
-
-NetConfig netConfigFromBytes(const QByteArray &twelveBytes)
-{
-    Q_ASSERT(twelveBytes.size() == 12);
-    const char *raw = twelveBytes.constData();
-    return {qFromBigEndian<quint32>(raw), qFromBigEndian<quint32>(raw + 4), qFromBigEndian<quint32>(raw + 8)};
-}
-
 Frame::DeviceReply replyFields(const SimDevice &device)
 {
-    return {{}, device.mac, device.name, device.version, netConfigBytes(device.net), device.points};
+    return {{}, device.mac, device.name, device.version, AddressCheck::settingsBytes(device.net), device.points};
 }
 
 QString ipv4Text(quint32 address)
@@ -266,8 +247,8 @@ QString ipv4Text(quint32 address)
 QString netConfigText(const NetConfig &net)
 {
     return QStringLiteral("%1/%2 gateway %3")
-        .arg(ipv4Text(net.address))
-        .arg(prefixLength(net.mask))
+        .arg(ipv4Text(net.ip))
+        .arg(AddressCheck::prefixLength(net.mask))
         .arg(ipv4Text(net.gateway));
 }
 
@@ -287,6 +268,8 @@ QString deviceSummary(const SimDevice &device)
         summary += QLatin1String(" version ") + bytesToDottedText(device.version);
     if (!device.points.isNull())
         summary += QLatin1String(" points ") + bytesToDottedText(device.points);
+    if (device.ignoresBroadcast)
+        summary += QLatin1String(", ignores broadcast LED and write frames");
     return summary;
 }
 

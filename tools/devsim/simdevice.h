@@ -1,5 +1,6 @@
 #pragma once
 
+#include "protocol/addresscheck.h"
 #include "protocol/frame.h"
 
 #include <QByteArray>
@@ -14,17 +15,7 @@
 namespace DevSim {
 
 // IPv4 settings as a device keeps them, each in host byte order.
-struct NetConfig
-{
-    quint32 address = 0;
-    quint32 mask = 0;
-    quint32 gateway = 0;
-
-    friend bool operator==(const NetConfig &a, const NetConfig &b)
-    {
-        return a.address == b.address && a.mask == b.mask && a.gateway == b.gateway;
-    }
-};
+using NetConfig = AddressCheck::Settings;
 
 struct SimDevice
 {
@@ -34,16 +25,13 @@ struct SimDevice
     NetConfig net;
     QByteArray version;    // null when the device reports no version
     QByteArray points;     // null when the device reports no I/O points
+    bool ignoresBroadcast = false; // acts only on LED and write frames sent to its own address
 };
 
 // Each returns why a device could not take the value, or nothing when it can.
 std::optional<QString> netConfigProblem(const NetConfig &net);
 std::optional<QString> nameProblem(const QByteArray &name);
 std::optional<QString> macProblem(const QByteArray &mac);
-
-// Address, mask and gateway as the 12 bytes of a reply or write frame, most significant first.
-QByteArray netConfigBytes(const NetConfig &net);
-NetConfig netConfigFromBytes(const QByteArray &twelveBytes);
 
 // The fields of the device's reply to a search.
 Frame::DeviceReply replyFields(const SimDevice &device);
@@ -62,9 +50,9 @@ struct DeviceList
 };
 
 // {"devices": [{"type": "PLC", "name": ..., "mac": ..., "ip": ..., "mask": ..., "gateway": ...,
-// "version": "3.1.4", "points": "24.16"}, ...]}; "type" may also be a number 0 to 255, "version"
-// and "points" are optional dotted byte lists. Every device must be usable as it is, with a MAC of
-// its own.
+// "version": "3.1.4", "points": "24.16", "ignores-broadcast": true}, ...]}; "type" may also be a
+// number 0 to 255, "version" and "points" are optional dotted byte lists, "ignores-broadcast" is
+// optional (true or false). Every device must be usable as it is, with a MAC of its own.
 DeviceList devicesFromJson(const QByteArray &json);
 
 // The same keys as "key=value" pairs joined by ',': "type=PLC,name=PRESS-PLC01,mac=...".

@@ -38,7 +38,7 @@ QString commandName(ToolCommand::Kind kind)
 } // namespace
 
 Simulator::Simulator(const QList<SimDevice> &devices, const SimulatorOptions &options, QObject *parent)
-    : QObject(parent), m_options(options), m_socket(new QUdpSocket(this))
+    : QObject(parent), m_options(options), m_socket(new QUdpSocket(this)), m_random(options.seed)
 {
     for (const SimDevice &settings : devices) {
         auto device = std::make_unique<PlayedDevice>();
@@ -106,7 +106,11 @@ void Simulator::handleDatagram(const QNetworkDatagram &datagram)
     }
     const ToolCommand &command = *parsed.command;
     if (command.kind == ToolCommand::Search) {
-        answerSearch(datagram.senderAddress());
+        const QHostAddress searcher = datagram.senderAddress();
+        if (m_options.replyDelayMs > 0)
+            QTimer::singleShot(m_options.replyDelayMs, this, [this, searcher] { answerSearch(searcher); });
+        else
+            answerSearch(searcher);
         return;
     }
 
@@ -123,6 +127,11 @@ void Simulator::handleDatagram(const QNetworkDatagram &datagram)
         emit report(QStringLiteral("ignored %1 frame from %2: sent to %3, the address of %4, not of %5")
                         .arg(commandName(command.kind), from, datagram.destinationAddress().toString(),
                              deviceLabel(addressee->settings), deviceLabel(device->settings)));
+        return;
+    }
+    if (device->settings.ignoresBroadcast && cameByBroadcast(datagram, *device)) {
+        emit report(QStringLiteral("ignored %1 frame from %2: sent by broadcast, which %3 ignores")
+                        .arg(commandName(command.kind), from, deviceLabel(device->settings)));
         return;
     }
     if (device->restart.isActive()) {
@@ -142,6 +151,7 @@ void Simulator::answerSearch(const QHostAddress &searcher)
     const int deviceCount = int(m_devices.size());
     int answered = 0;
     int restarting = 0;
+    int lost = 0;
     int junkSent = 0;
     int failed = 0;
     QString firstFailure;
@@ -157,6 +167,8 @@ void Simulator::answerSearch(const QHostAddress &searcher)
         PlayedDevice &device = *m_devices[size_t(i)];
         if (device.restart.isActive()) {
             ++restarting; // silent until the restart is over
+        } else if (m_options.dropRate > 0 && m_random.generateDouble() < m_options.dropRate) {
+            ++lost;
         } else if (send(Frame::encodeReply(device.settings.typeCode, replyFields(device.settings),
                                            device.frameSeq++))) {
             ++answered;
@@ -174,6 +186,8 @@ void Simulator::answerSearch(const QHostAddress &searcher)
                        .arg(deviceCount);
     if (restarting > 0)
         line += QStringLiteral(", %1 restarting").arg(restarting);
+    if (lost > 0)
+        line += QStringLiteral(", %1 replies lost").arg(lost);
     if (junkTotal > 0)
         line += QStringLiteral(", %1 junk datagrams mixed in").arg(junkTotal);
     if (failed > 0)
@@ -235,12 +249,19 @@ void Simulator::finishRestart(PlayedDevice &device)
     emit report(QLatin1String("restarted ") + deviceSummary(device.settings));
 }
 
+bool Simulator::cameByBroadcast(const QNetworkDatagram &datagram, const PlayedDevice &device) const
+{
+    const quint32 destination = datagram.destinationAddress().toIPv4Address();
+    const AddressCheck::Settings &net = device.settings.net;
+    return destination == 0xFFFFFFFFu || destination == (net.ip | ~net.mask);
+}
+
 const Simulator::PlayedDevice *Simulator::deviceAt(const QHostAddress &address) const
 {
     bool isIPv4 = false;
     const quint32 ipv4 = address.toIPv4Address(&isIPv4);
     for (const auto &device : m_devices) {
-        if (isIPv4 && device->settings.net.address == ipv4)
+        if (isIPv4 && device->settings.net.ip == ipv4)
             return device.get();
     }
     return nullptr;

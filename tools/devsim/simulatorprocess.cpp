@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <csignal>
+#include <cstdio>
 #include <sys/prctl.h>
 
 namespace DevSim {
@@ -54,9 +55,36 @@ bool linkIsUp(const QString &name, qint64 pid = 0)
 
 } // namespace
 
-SimulatorProcess::SimulatorProcess(QObject *parent) : QObject(parent)
+QString SimulatorCable::toolAddress() const
+{
+    return QStringLiteral("198.%1.0.1").arg(18 + number);
+}
+
+QString SimulatorCable::interfaceName() const
+{
+    return QStringLiteral("kvrsim%1").arg(number);
+}
+
+std::optional<QString> runFailure(QProcess::ExitStatus status, int exitCode, const QString &errorOutput)
+{
+    static const QRegularExpression report(
+        QStringLiteral("ERROR: (Address|Leak|Thread|Memory|UndefinedBehavior)Sanitizer|runtime error: "));
+    if (const QRegularExpressionMatch match = report.match(errorOutput); match.hasMatch())
+        return QStringLiteral("sanitizer report: %1").arg(errorOutput.mid(match.capturedStart()).section(u'\n', 0, 0));
+    if (status == QProcess::CrashExit)
+        return QStringLiteral("it crashed");
+    if (exitCode != 0)
+        return QStringLiteral("it exited with status %1").arg(exitCode);
+    return std::nullopt;
+}
+
+SimulatorProcess::SimulatorProcess(QObject *parent) : SimulatorProcess(SimulatorCable{}, parent) {}
+
+SimulatorProcess::SimulatorProcess(const SimulatorCable &cable, QObject *parent) : QObject(parent), m_cable(cable)
 {
     connect(&m_process, &QProcess::readyReadStandardOutput, this, &SimulatorProcess::readOutput);
+    connect(&m_process, &QProcess::readyReadStandardError, this, &SimulatorProcess::forwardErrors);
+    connect(&m_process, &QProcess::finished, this, &SimulatorProcess::endedByItself);
     // Should the caller die first, the simulator goes with it rather than play on unattended.
     m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
 }
@@ -72,6 +100,9 @@ std::optional<QString> SimulatorProcess::start(const QString &program, const QSt
         return QStringLiteral("the simulator is already running");
     m_lines.clear();
     m_partialLine.clear();
+    m_errors.clear();
+    m_started = false;
+    m_stopping = false;
     // unshare makes the namespace and then becomes the simulator: its process id is the simulator's.
     m_process.start(QStringLiteral("unshare"), QStringList{QStringLiteral("--net"), QStringLiteral("--"), program} + arguments);
     if (!m_process.waitForStarted(StartTimeoutMs))
@@ -91,39 +122,45 @@ std::optional<QString> SimulatorProcess::start(const QString &program, const QSt
     if (!listening)
         loop.exec();
     if (!isRunning() || !printedSince(0, QStringLiteral("listening on "))) {
-        const QString errors = QString::fromLocal8Bit(m_process.readAllStandardError()).trimmed();
         stop();
-        return QStringLiteral("the simulator did not start listening: %1").arg(errors);
+        forwardErrors();
+        return QStringLiteral("the simulator did not start listening: %1").arg(m_errors.trimmed());
     }
     if (std::optional<QString> failure = wireNetwork()) {
         stop();
         return failure;
     }
+    m_started = true;
     return std::nullopt;
 }
 
 std::optional<QString> SimulatorProcess::wireNetwork()
 {
-    const QString tool = QString::fromLatin1(ToolAddress);
+    const QString tool = m_cable.toolAddress();
+    const QString here = m_cable.interfaceName();
+    const QString there = QStringLiteral("kvrdev%1").arg(m_cable.number);
+    const QString subnet = QStringLiteral("198.%1.0.0/16").arg(18 + m_cable.number);
     const qint64 pid = m_process.processId();
     m_wired = true;
-    if (auto failure = runIpBatch({QStringLiteral("link add kvrsim0 type veth peer name kvrsim1 netns %1").arg(pid),
-                                   QStringLiteral("addr add %1/16 dev kvrsim0").arg(tool),
-                                   QStringLiteral("link set kvrsim0 up"),
-                                   QStringLiteral("route add default dev kvrsim0")}))
+    QStringList hereCommands{QStringLiteral("link add %1 type veth peer name %2 netns %3").arg(here, there).arg(pid),
+                             QStringLiteral("addr add %1/16 dev %2").arg(tool, here),
+                             QStringLiteral("link set %1 up").arg(here)};
+    if (m_cable.defaultRoute)
+        hereCommands.append(QStringLiteral("route add default dev %1").arg(here));
+    if (auto failure = runIpBatch(hereCommands))
         return failure;
     if (auto failure = runIpBatch({QStringLiteral("link set lo up"),
-                                   QStringLiteral("link set kvrsim1 up"),
-                                   QStringLiteral("addr add 198.18.0.2/32 dev kvrsim1"),
-                                   QStringLiteral("route add %1/32 dev kvrsim1").arg(tool),
-                                   QStringLiteral("route add local 198.18.0.0/16 dev lo table main")},
+                                   QStringLiteral("link set %1 up").arg(there),
+                                   QStringLiteral("addr add 198.%1.0.2/32 dev %2").arg(18 + m_cable.number).arg(there),
+                                   QStringLiteral("route add %1/32 dev %2").arg(tool, there),
+                                   QStringLiteral("route add local %1 dev lo table main").arg(subnet)},
                                   pid))
         return failure;
 
     // A veth end drops what it is given until the kernel has switched it on, a little after
     // "link set up" returns (later still on a busy machine).
     QDeadlineTimer deadline(StartTimeoutMs);
-    while (!(linkIsUp(QStringLiteral("kvrsim0")) && linkIsUp(QStringLiteral("kvrsim1"), pid))) {
+    while (!(linkIsUp(here) && linkIsUp(there, pid))) {
         if (deadline.hasExpired())
             return QStringLiteral("the cable to the simulator did not come up");
         QThread::msleep(10);
@@ -133,13 +170,14 @@ std::optional<QString> SimulatorProcess::wireNetwork()
 
 void SimulatorProcess::stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
     // The cable would go with the simulator's namespace, but only some time after it: removed
     // here, it is gone before the next start wires a new one.
     if (m_wired)
-        runIpBatch({QStringLiteral("link del kvrsim0")});
+        runIpBatch({QStringLiteral("link del %1").arg(m_cable.interfaceName())});
     m_wired = false;
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_stopping = true;
     if (m_process.state() == QProcess::Running)
         ::kill(pid_t(m_process.processId()), SIGTERM);
     if (!m_process.waitForFinished(StartTimeoutMs)) {
@@ -147,6 +185,35 @@ void SimulatorProcess::stop()
         m_process.waitForFinished(StartTimeoutMs);
     }
     readOutput();
+    forwardErrors();
+    if (!m_started)
+        return;
+    m_started = false;
+    if (const std::optional<QString> failure = runFailure(m_process.exitStatus(), m_process.exitCode(), m_errors))
+        qFatal("kvrctl700-devsim failed: %s", qPrintable(*failure));
+}
+
+void SimulatorProcess::forwardErrors()
+{
+    const QString text = QString::fromLocal8Bit(m_process.readAllStandardError());
+    if (text.isEmpty())
+        return;
+    m_errors += text;
+    for (const QString &line : text.split(u'\n', Qt::SkipEmptyParts))
+        fprintf(stderr, "kvrctl700-devsim (stderr): %s\n", qPrintable(line));
+    fflush(stderr);
+}
+
+void SimulatorProcess::endedByItself()
+{
+    if (!m_started || m_stopping)
+        return;
+    readOutput();
+    forwardErrors();
+    m_started = false;
+    const std::optional<QString> failure = runFailure(m_process.exitStatus(), m_process.exitCode(), m_errors);
+    qFatal("kvrctl700-devsim ended before it was stopped: %s",
+           qPrintable(failure.value_or(QStringLiteral("exit status 0"))));
 }
 
 bool SimulatorProcess::isRunning() const

@@ -168,7 +168,7 @@ WriteDecision checkWrite(const SimDevice &device, const Frame::WriteValues &writ
         return {std::nullopt, QStringLiteral("MAC %1 belongs to another device").arg(macBytesToText(write.mac))};
     if (write.netAddr.size() != 12)
         return {std::nullopt, sizeProblem(write.netAddr, 12, QStringLiteral("network value"))};
-    const NetConfig net = netConfigFromBytes(write.netAddr);
+    const NetConfig net = AddressCheck::settingsFromBytes(write.netAddr);
     if (auto problem = netConfigProblem(net))
         return {std::nullopt, *problem};
 
@@ -186,7 +186,7 @@ QByteArray junkDatagram(int index)
     mac[4] = char(index >> 8);
     mac[5] = char(index);
     const Frame::DeviceReply stray{{}, mac, "STRAY-DEVICE", QByteArray::fromHex("0100"),
-                                   netConfigBytes({0xC6120000u | quint32(index & 0xFFFF), 0xFFFF0000u, 0xC61200FEu}),
+                                   AddressCheck::settingsBytes({0xC6120000u | quint32(index & 0xFFFF), 0xFFFF0000u, 0xC61200FEu}),
                                    QByteArray::fromHex("1010")};
     QByteArray reply = Frame::encodeReply(1, stray, quint32(index));
 

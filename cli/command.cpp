@@ -1,0 +1,126 @@
+#include "command.h"
+
+#include <QTextStream>
+
+namespace Cli {
+
+namespace {
+
+const char ExitCodes[] = R"(
+Exit status:
+  0  done: every device found, every row verified or already correct
+  1  nothing found, or some row not verified
+  2  usage: the command line or an input file cannot be read; nothing was sent
+  3  environment: UDP port 102 cannot be bound (it needs root or make setcap), no adapter
+     can reach devices, or a frame cannot leave
+  4  refused by the address checks; nothing was sent
+)";
+
+QString programName()
+{
+    return QStringLiteral("kvrctl700-cli");
+}
+
+} // namespace
+
+Command::Command(const QString &name, const QString &description, const QString &syntax)
+    : m_name(name), m_description(description), m_syntax(syntax),
+      m_interface({QStringLiteral("i"), QStringLiteral("interface")},
+                  QStringLiteral("Uses the adapter <name> only; repeatable. Default: every adapter that is up, "
+                                 "has an IPv4 address and can broadcast."),
+                  QStringLiteral("name")),
+      m_timeout(QStringLiteral("timeout"),
+                QStringLiteral("Ends the search after <ms> at the latest (default %1).")
+                    .arg(SearchSession::DefaultTimeoutMs),
+                QStringLiteral("ms")),
+      m_rounds(QStringLiteral("rounds"),
+               QStringLiteral("Sends the search at least <n> times (default %1); it goes on while a round still "
+                              "finds new devices.")
+                   .arg(SearchSession::DefaultRounds),
+               QStringLiteral("n")),
+      m_quiet(QStringLiteral("quiet"),
+              QStringLiteral("Ends a round once no reply has come for <ms> (default %1).")
+                  .arg(SearchSession::DefaultQuietMs),
+              QStringLiteral("ms"))
+{
+    m_parser.addHelpOption();
+    m_parser.addOptions({m_interface, m_timeout, m_rounds, m_quiet});
+}
+
+std::optional<int> Command::parse(const QStringList &arguments, qsizetype positionalCount)
+{
+    if (!m_parser.parse(QStringList{programName()} + arguments.mid(1)))
+        return fail(UsageError, m_parser.errorText() + QStringLiteral(" (see --help)"));
+    if (m_parser.isSet(QStringLiteral("help"))) {
+        QString help = m_parser.helpText();
+        // The parser names the program only; the usage line names the sub-command too.
+        help.replace(0, help.indexOf(u'\n'),
+                     QStringLiteral("Usage: %1 %2 [options]%3")
+                         .arg(programName(), m_name, m_syntax.isEmpty() ? QString() : u' ' + m_syntax));
+        help.insert(help.indexOf(u'\n') + 1, u'\n' + m_description + u'\n');
+        QTextStream(stdout) << help << ExitCodes;
+        return Done;
+    }
+    if (m_parser.positionalArguments().size() != positionalCount) {
+        return fail(UsageError, positionalCount == 0 ? QStringLiteral("unexpected argument \"%1\" (see --help)")
+                                                           .arg(m_parser.positionalArguments().value(0))
+                                                     : QStringLiteral("expects %1 (see --help)").arg(m_syntax));
+    }
+    if (m_parser.isSet(m_timeout)) {
+        const std::optional<int> timeout = intValue(m_timeout, 1, 600000);
+        if (!timeout)
+            return UsageError;
+        m_search.timeoutMs = *timeout;
+    }
+    if (m_parser.isSet(m_rounds)) {
+        const std::optional<int> rounds = intValue(m_rounds, 1, 100);
+        if (!rounds)
+            return UsageError;
+        m_search.rounds = *rounds;
+    }
+    if (m_parser.isSet(m_quiet)) {
+        const std::optional<int> quiet = intValue(m_quiet, 1, 60000);
+        if (!quiet)
+            return UsageError;
+        m_search.quietMs = *quiet;
+    }
+    return std::nullopt;
+}
+
+QStringList Command::interfaces() const
+{
+    return m_parser.values(m_interface);
+}
+
+std::optional<int> Command::intValue(const QCommandLineOption &option, int minimum, int maximum) const
+{
+    bool ok = false;
+    const QString text = m_parser.value(option);
+    const int value = text.toInt(&ok);
+    if (ok && value >= minimum && value <= maximum)
+        return value;
+    fail(UsageError, QStringLiteral("--%1 takes a whole number from %2 to %3, not \"%4\"")
+                         .arg(option.names().constLast())
+                         .arg(minimum)
+                         .arg(maximum)
+                         .arg(text));
+    return std::nullopt;
+}
+
+int Command::fail(int code, const QString &message) const
+{
+    note(message);
+    return code;
+}
+
+void Command::warn(const QString &message) const
+{
+    note(QStringLiteral("warning: ") + message);
+}
+
+void Command::note(const QString &message) const
+{
+    QTextStream(stderr) << programName() << ' ' << m_name << ": " << message << Qt::endl;
+}
+
+} // namespace Cli

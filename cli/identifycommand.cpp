@@ -1,0 +1,91 @@
+#include "command.h"
+#include "commands.h"
+#include "network.h"
+
+#include "commissioning/identify.h"
+#include "commissioning/terminationsignal.h"
+#include "protocol/conversions.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTextStream>
+#include <QTimer>
+
+namespace Cli {
+
+int identify(const QStringList &arguments)
+{
+    Command command(QStringLiteral("identify"), QStringLiteral(R"(Makes the device with this MAC (02:4B:56:10:00:01 or 02-4B-56-10-00-01) flash its
+LEDs, so that it can be found in the cabinet: it is searched for first, then told to
+flash every 500 ms for --seconds, and always told to stop at the end, also on Ctrl-C
+and SIGTERM.
+
+A device whose address lies outside the subnet of the adapter it answered on cannot be
+reached by unicast: its LED frames go as a broadcast out of that adapter, and reach it
+because they name its MAC. This relies on the device acting on frames addressed to its
+MAC when they arrive by broadcast, as these devices do; one that ignores them does not
+flash.)"), QStringLiteral("MAC"));
+    const QCommandLineOption secondsOption(QStringLiteral("seconds"),
+                                           QStringLiteral("Flashes for <n> seconds (default 30); 0 until Ctrl-C or SIGTERM."),
+                                           QStringLiteral("n"), QStringLiteral("30"));
+    command.parser().addOption(secondsOption);
+    if (const std::optional<int> exit = command.parse(arguments, 1))
+        return *exit;
+    const QString macText = command.parser().positionalArguments().constFirst();
+    const std::optional<QByteArray> mac = parseMacText(macText);
+    if (!mac)
+        return command.fail(UsageError, QStringLiteral("\"%1\" is not a MAC such as 02:4B:56:10:00:01").arg(macText));
+    const std::optional<int> seconds = command.intValue(secondsOption, 0, 86400);
+    if (!seconds)
+        return UsageError;
+
+    Network network(command);
+    if (const std::optional<int> exit = network.open())
+        return *exit;
+    const std::optional<QList<FoundDevice>> found = network.search(*mac);
+    if (!found)
+        return command.fail(Environment, QStringLiteral("the search could not leave by any adapter"));
+    if (found->isEmpty())
+        return command.fail(NotDone, QStringLiteral("no device with MAC %1 answered on %2")
+                                         .arg(macBytesToText(*mac), network.adapterSummary()));
+    const FoundDevice &device = found->constFirst();
+    const auto route = DeviceRoute::toDevice(device.settings().ip, device.interfaces, network.adapters());
+    if (!route)
+        return command.fail(Environment, QStringLiteral("the device answered on none of the adapters in use"));
+
+    Identify flashing(network.endpoint(), *mac, *route);
+    QEventLoop loop;
+    QTimer duration;
+    duration.setSingleShot(true);
+    QObject::connect(&duration, &QTimer::timeout, &loop, &QEventLoop::quit);
+    if (!onTerminationSignal(&loop, [&loop] { loop.quit(); }))
+        command.warn(QStringLiteral("Ctrl-C cannot be caught here: it would leave the device flashing until its own time-out"));
+    QElapsedTimer elapsed;
+    elapsed.start();
+    if (const std::optional<QString> failure = flashing.start()) {
+        flashing.stop();
+        return command.fail(Environment, QStringLiteral("the flash frame cannot leave (%1): %2").arg(route->describe(), *failure));
+    }
+    command.note(QStringLiteral("flashing \"%1\" %2 at %3 (%4)%5")
+                     .arg(QString::fromLatin1(device.reply.name), macBytesToText(*mac),
+                          bytesToDottedText(device.reply.netAddr.left(4)), route->describe(),
+                          *seconds > 0 ? QStringLiteral(" for %1 s").arg(*seconds) : QStringLiteral(" until Ctrl-C")));
+    if (*seconds > 0)
+        duration.start(*seconds * 1000);
+    loop.exec();
+
+    const std::optional<QString> offFailure = flashing.stop();
+    QTextStream(stdout) << QStringLiteral("%1 %2 %3: flashed for %4 s (%5 flash frames, %6), LEDs %7\n")
+                               .arg(macBytesToText(*mac), QString::fromLatin1(device.reply.name),
+                                    bytesToDottedText(device.reply.netAddr.left(4)))
+                               .arg(double(elapsed.elapsed()) / 1000.0, 0, 'f', 1)
+                               .arg(flashing.flashFramesSent())
+                               .arg(route->describe(), offFailure ? QStringLiteral("NOT told off") : QStringLiteral("told off"));
+    if (offFailure)
+        return command.fail(Environment, QStringLiteral("the LED-off frame cannot leave: %1").arg(*offFailure));
+    if (!flashing.failure().isEmpty())
+        return command.fail(Environment, QStringLiteral("a flash frame could not leave: %1").arg(flashing.failure()));
+    return Done;
+}
+
+} // namespace Cli

@@ -1,0 +1,71 @@
+#include "network.h"
+
+#include <QCoreApplication>
+
+#include "command.h"
+
+namespace Cli {
+
+std::optional<int> Network::open()
+{
+    const QStringList wanted = m_command.interfaces();
+    const Adapters::Choice choice = Adapters::choose(Adapters::systemCandidates(), wanted);
+    if (!choice.unknown.isEmpty())
+        return m_command.fail(UsageError, QStringLiteral("no adapter is named %1").arg(choice.unknown.join(QLatin1String(", "))));
+    QStringList skipped;
+    for (const Adapters::Skipped &adapter : choice.skipped) {
+        if (!adapter.loopback || !wanted.isEmpty())
+            skipped.append(QStringLiteral("%1 (%2)").arg(adapter.name, adapter.reason));
+    }
+    if (choice.adapters.isEmpty()) {
+        return m_command.fail(Environment, QStringLiteral("no adapter can reach devices%1")
+                                               .arg(skipped.isEmpty() ? QString() : QLatin1String(": ") + skipped.join(QLatin1String(", "))));
+    }
+    if (!skipped.isEmpty())
+        m_command.note(QStringLiteral("not searching on %1").arg(skipped.join(QLatin1String(", "))));
+    m_adapters = choice.adapters;
+
+    const DevicePort::Opening opening = m_endpoint.open(QStringLiteral("kvrctl700-cli %1").arg(m_command.name()));
+    switch (opening.outcome) {
+    case DevicePort::Opening::Bound:
+        return std::nullopt;
+    case DevicePort::Opening::HeldByAnotherProgram:
+        return m_command.fail(Environment, QStringLiteral("UDP port 102 is in use by %1; close it first")
+                                               .arg(opening.holder.isEmpty() ? QStringLiteral("another kvrctl700 program")
+                                                                             : opening.holder));
+    case DevicePort::Opening::InUse:
+        return m_command.fail(Environment, QStringLiteral("UDP port 102 is in use by another program (%1)").arg(opening.detail));
+    case DevicePort::Opening::NotPermitted:
+        return m_command.fail(Environment, QStringLiteral("binding UDP port 102 needs root or the capability "
+                                                          "cap_net_bind_service: sudo setcap cap_net_bind_service=+ep %1")
+                                               .arg(QCoreApplication::applicationFilePath()));
+    case DevicePort::Opening::Failed:
+        break;
+    }
+    return m_command.fail(Environment, QStringLiteral("cannot bind UDP port 102: %1").arg(opening.detail));
+}
+
+std::optional<QList<FoundDevice>> Network::search(const std::optional<QByteArray> &onlyMac)
+{
+    SearchSession::Options options = m_command.searchOptions();
+    options.onlyMac = onlyMac;
+    SearchSession session(m_endpoint, m_adapters, options);
+    session.start();
+    waitUntilFinished(session);
+    m_roundsSent = session.roundsSent();
+    for (const Adapters::Skipped &failed : session.failedAdapters())
+        m_command.note(QStringLiteral("cannot search on %1: %2").arg(failed.name, failed.reason));
+    if (!session.anySent())
+        return std::nullopt;
+    return session.devices();
+}
+
+QString Network::adapterSummary() const
+{
+    QStringList names;
+    for (const Adapters::Adapter &adapter : m_adapters)
+        names.append(QStringLiteral("%1 (%2)").arg(adapter.name, adapter.addressText()));
+    return names.join(QLatin1String(", "));
+}
+
+} // namespace Cli

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "protocol/addresscheck.h"
+#include "protocol/frame.h"
+
+#include <QList>
+
+// A device as a search found it: its latest reply, merged by MAC over every adapter and round.
+struct FoundDevice
+{
+    Frame::DeviceReply reply; // the latest accepted reply
+    QList<int> interfaces;    // interface indexes it answered on, in the order first heard
+    int roundsAnswered = 0;   // rounds in which at least one reply of it arrived
+    int lastRound = -1;
+
+    AddressCheck::Settings settings() const { return AddressCheck::settingsFromBytes(reply.netAddr); }
+};
+
+// Takes one accepted reply, received on `interfaceIndex` during `round` (counted from 1), into the
+// list: a device already listed under the reply's MAC is updated in place (its latest values win),
+// any other is appended. True when the device is new to the list.
+bool mergeReply(QList<FoundDevice> &devices, const Frame::DeviceReply &reply, int interfaceIndex, int round);
+
+// The device with this MAC, or nullptr.
+const FoundDevice *findDevice(const QList<FoundDevice> &devices, const QByteArray &mac);

@@ -1,0 +1,91 @@
+#include "searchsession.h"
+
+#include "deviceendpoint.h"
+#include "route.h"
+
+#include <algorithm>
+
+SearchSession::SearchSession(DeviceEndpoint &endpoint, const QList<Adapters::Adapter> &adapters,
+                             const Options &options, QObject *parent)
+    : QObject(parent), m_endpoint(endpoint), m_adapters(adapters), m_options(options)
+{
+    m_quiet.setSingleShot(true);
+    m_quiet.setTimerType(Qt::PreciseTimer);
+    m_quiet.setInterval(options.onlyMac ? qMax(options.quietMs, TargetRoundMs) : options.quietMs);
+    m_deadline.setSingleShot(true);
+    m_deadline.setTimerType(Qt::PreciseTimer);
+    connect(&m_quiet, &QTimer::timeout, this, &SearchSession::roundWentQuiet);
+    connect(&m_deadline, &QTimer::timeout, this, &SearchSession::finish);
+}
+
+void SearchSession::start()
+{
+    connect(&m_endpoint, &DeviceEndpoint::replyReceived, this, &SearchSession::takeReply);
+    m_deadline.start(m_options.timeoutMs);
+    startRound();
+}
+
+void SearchSession::startRound()
+{
+    ++m_round;
+    m_newInRound = false;
+    int sent = 0;
+    for (const Adapters::Adapter &adapter : std::as_const(m_adapters)) {
+        if (hasFailed(adapter))
+            continue;
+        const QByteArray frame = Frame::encodeSearch(m_endpoint.takeFrameSeq());
+        if (const std::optional<QString> failure = m_endpoint.send(frame, DeviceRoute::search(adapter)))
+            m_failed.append({adapter.name, *failure, false});
+        else
+            ++sent;
+    }
+    m_anySent = m_anySent || sent > 0;
+    if (sent == 0) {
+        finish();
+        return;
+    }
+    m_quiet.start();
+}
+
+void SearchSession::takeReply(const Frame::DeviceReply &reply, int interfaceIndex)
+{
+    if (m_finished || (m_options.onlyMac && reply.mac != *m_options.onlyMac))
+        return;
+    // A reply that came in by an adapter not searched on answers someone else's search (or an
+    // earlier one of ours); 0 means the system did not say.
+    if (interfaceIndex != 0 && !Adapters::findByIndex(m_adapters, interfaceIndex))
+        return;
+    if (mergeReply(m_devices, reply, interfaceIndex, m_round))
+        m_newInRound = true;
+    if (m_options.onlyMac) {
+        finish();
+        return;
+    }
+    m_quiet.start();
+}
+
+void SearchSession::roundWentQuiet()
+{
+    if (m_options.onlyMac || m_round < m_options.rounds || m_newInRound)
+        startRound();
+    else if (!m_devices.isEmpty())
+        finish();
+    // Nothing has answered yet: listen on until the deadline.
+}
+
+void SearchSession::finish()
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    m_quiet.stop();
+    m_deadline.stop();
+    disconnect(&m_endpoint, &DeviceEndpoint::replyReceived, this, &SearchSession::takeReply);
+    emit finished();
+}
+
+bool SearchSession::hasFailed(const Adapters::Adapter &adapter) const
+{
+    return std::any_of(m_failed.cbegin(), m_failed.cend(),
+                       [&adapter](const Adapters::Skipped &failed) { return failed.name == adapter.name; });
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "adapters.h"
+#include "founddevice.h"
+
+#include <QList>
+#include <QStringList>
+
+// What deserves a second look in the devices as a search found them: two devices with one IP
+// address, a device holding this machine's address, a mask that is no prefix, a gateway outside the
+// device's subnet (the address checks, applied to the settings already there), and a device
+// outside the subnet of the adapter it answered on, which only frames sent by broadcast reach.
+namespace Survey {
+
+// One list of sentences per device, in the order of the devices.
+QList<QStringList> findings(const QList<FoundDevice> &devices, const QList<Adapters::Adapter> &adapters);
+
+} // namespace Survey

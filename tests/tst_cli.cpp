@@ -1,0 +1,297 @@
+// kvrctl700-cli against simulated devices behind two adapters, as on a commissioning laptop: this
+// test's namespace has cable 0 (198.18.0.0/16, with the default route) to one simulator and cable 1
+// (198.19.0.0/16) to another. Behind cable 0 sit a PLC of that subnet and two devices of a foreign
+// subnet (192.0.2.0/24), one of which ignores broadcast commands; behind cable 1 a frequency drive.
+// What the devices saw is read from the simulators' report lines, up to a marker datagram.
+
+#include "protocol/frame.h"
+#include "simulatorprocess.h"
+#include "support/testsupport.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUdpSocket>
+
+#include <csignal>
+#include <memory>
+
+namespace {
+
+const QString Plc = QStringLiteral("type=PLC,name=LINE1-PLC,mac=02:4B:56:10:00:01,ip=198.18.0.10,mask=255.255.0.0,gateway=198.18.0.254");
+const QString Hmi = QStringLiteral("type=HMI,name=FACTORY-HMI,mac=02:4B:56:20:00:09,ip=192.0.2.50,mask=255.255.255.0,gateway=192.0.2.1");
+const QString Servo = QStringLiteral("type=SERVO,name=OLD-PLANT-AXIS,mac=02:4B:56:30:00:05,ip=192.0.2.60,mask=255.255.255.0,"
+                                     "gateway=192.0.2.1,ignores-broadcast=true");
+const QString Vfd = QStringLiteral("type=VFD,name=LINE2-VFD,mac=02:4B:56:40:00:02,ip=198.19.0.20,mask=255.255.0.0,gateway=198.19.0.254");
+const QString Spare = QStringLiteral("type=PLC,name=SPARE-PLC,mac=02:4B:56:10:00:07,ip=198.18.0.10,mask=255.255.0.0,gateway=198.18.0.254");
+const QRegularExpression SentToDevice(QStringLiteral("^(write |ignored write|led |ignored LED)"));
+
+struct Run { int exitCode = -1; QString out, err; };
+
+} // namespace
+
+class TestCli : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup() { simulators.clear(); }
+
+    void searchFindsEveryAdapter();
+    void setOutcomes_data();
+    void setOutcomes();
+    void applyingAPlanTwice();
+    void badInputSendsNothing_data();
+    void badInputSendsNothing();
+    void identifyEndsWithTheLedsOff_data();
+    void identifyEndsWithTheLedsOff();
+    void lostAndLateReplies();
+
+private:
+    void startPlant(const QString &cable0 = QStringLiteral("--device %1 --device %2 --device %3").arg(Plc, Hmi, Servo),
+                    const QString &cable1 = QStringLiteral("--device %1 --device %2").arg(Vfd, Spare));
+    // What both simulators printed from the given line counts on, up to a marker sent now.
+    QStringList seenSince(const QList<qsizetype> &from = {0, 0});
+    // Runs the program with these arguments (split at blanks) to its end, or starts it in `process`.
+    Run run(const QString &arguments, QProcess *process = nullptr);
+
+    std::vector<std::unique_ptr<DevSim::SimulatorProcess>> simulators;
+    QTemporaryDir dir;
+};
+
+void TestCli::initTestCase()
+{
+    KVR_REQUIRE_ISOLATED_NETWORK();
+}
+
+void TestCli::startPlant(const QString &cable0, const QString &cable1)
+{
+    for (int cable : {0, 1}) {
+        simulators.push_back(std::make_unique<DevSim::SimulatorProcess>(DevSim::SimulatorCable{cable, cable == 0}));
+        const std::optional<QString> failure = simulators.back()->start(
+            QStringLiteral(KVR_DEVSIM_PATH), (QStringLiteral("--restart-ms 300 ") + (cable ? cable1 : cable0)).split(u' '));
+        QVERIFY2(!failure, qPrintable(failure.value_or(QString())));
+    }
+}
+
+QStringList TestCli::seenSince(const QList<qsizetype> &from)
+{
+    QStringList seen;
+    for (int cable : {0, 1}) {
+        const DevSim::SimulatorProcess &simulator = *simulators[size_t(cable)];
+        QUdpSocket marker;
+        marker.writeDatagram("mark", QHostAddress(QStringLiteral("198.%1.0.2").arg(18 + cable)), Frame::DevicePort);
+        const QString markerLine = QStringLiteral("rejected 4 bytes from %1:%2").arg(simulator.cable().toolAddress()).arg(marker.localPort());
+        if (!QTest::qWaitFor([&] { return simulator.printedSince(from[cable], markerLine); }, 5000))
+            return {QStringLiteral("no marker line")};
+        const QStringList lines = simulator.lines().mid(from[cable]);
+        seen += lines.mid(0, lines.indexOf(QRegularExpression(QRegularExpression::escape(markerLine))));
+    }
+    return seen;
+}
+
+Run TestCli::run(const QString &arguments, QProcess *process)
+{
+    QProcess own;
+    QProcess &cli = process ? *process : own;
+    cli.start(QStringLiteral(KVR_CLI_PATH), arguments.split(u' ', Qt::SkipEmptyParts));
+    // The simulators' lines are read by this thread's event loop: keep it running meanwhile.
+    if (!process && !QTest::qWaitFor([&] { return cli.state() == QProcess::NotRunning; }, 60000))
+        return {};
+    return {cli.exitCode(), QString::fromUtf8(cli.readAllStandardOutput()), QString::fromUtf8(cli.readAllStandardError())};
+}
+
+void TestCli::searchFindsEveryAdapter()
+{
+    startPlant();
+    // The window's one search to 255.255.255.255 leaves by the default route only: the devices
+    // behind the other adapter never see it. This is what searching on every adapter is for.
+    QUdpSocket window;
+    window.writeDatagram(Frame::encodeSearch(0), QHostAddress(QHostAddress::Broadcast), Frame::DevicePort);
+    QCOMPARE(seenSince().filter(QStringLiteral("search from")),
+             QStringList{QStringLiteral("search from 198.18.0.1:102 answered by 3 of 3 devices")});
+
+    const Run search = run(QStringLiteral("search --format json"));
+    QCOMPARE(search.exitCode, 0);
+    QStringList listed; // each device once, on the adapter it is behind, however many rounds it answered
+    for (const QJsonValue &device : QJsonDocument::fromJson(search.out.toUtf8())[QLatin1String("devices")].toArray()) {
+        listed.append(QStringLiteral("%1 %2 %3 %4 findings").arg(device[QLatin1String("mac")].toString(),
+                          device[QLatin1String("adapters")].toVariant().toStringList().join(u','),
+                          device[QLatin1String("reach")].toString()).arg(device[QLatin1String("findings")].toArray().size()));
+    }
+    QCOMPARE(listed, (QStringList{QStringLiteral("02:4B:56:20:00:09 kvrsim0 broadcast 1 findings"),
+                                  QStringLiteral("02:4B:56:30:00:05 kvrsim0 broadcast 1 findings"),
+                                  QStringLiteral("02:4B:56:10:00:01 kvrsim0 unicast 1 findings"), // the spare's address
+                                  QStringLiteral("02:4B:56:10:00:07 kvrsim1 broadcast 2 findings"),
+                                  QStringLiteral("02:4B:56:40:00:02 kvrsim1 unicast 0 findings")}));
+}
+
+void TestCli::setOutcomes_data()
+{
+    QTest::addColumn<QString>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<QString>("seen"); // by a device; empty: nothing was sent to any device
+
+    QTest::newRow("in-subnet device, by unicast") << "02:4B:56:10:00:01 --ip 198.18.0.11" << 0 << "verified"
+                                                  << "write \"LINE1-PLC\" 02:4B:56:10:00:01 accepted";
+    QTest::newRow("foreign-subnet device, by broadcast") << "02:4B:56:20:00:09 --ip 198.18.0.60" << 0 << "verified"
+                                                         << "write \"FACTORY-HMI\" 02:4B:56:20:00:09 accepted";
+    QTest::newRow("device behind the adapter without the default route")
+        << "02:4B:56:40:00:02 --ip 198.19.0.21 --gateway 198.19.0.254" << 0 << "verified"
+        << "write \"LINE2-VFD\" 02:4B:56:40:00:02 accepted";
+    QTest::newRow("the device refuses the settings") << "02:4B:56:10:00:01 --ip 198.18.0.11 --gateway 0.0.0.0" << 1
+                                                     << "mismatch" << "refused: gateway 0.0.0.0";
+    QTest::newRow("a device that ignores broadcast commands") << "02:4B:56:30:00:05 --ip 198.18.0.70" << 1 << "mismatch"
+                                                              << "sent by broadcast, which \"OLD-PLANT-AXIS\"";
+    QTest::newRow("no device has the MAC") << "02:4B:56:99:00:01 --ip 198.18.0.70" << 1 << "not-found" << "";
+    QTest::newRow("the address of another device") << "02:4B:56:40:00:02 --ip 198.18.0.10" << 4 << "refused" << "";
+    QTest::newRow("dry run") << "02:4B:56:10:00:01 --ip 198.18.0.11 --dry-run" << 0 << "dry-run" << "";
+    QTest::newRow("no verification") << "02:4B:56:10:00:01 --ip 198.18.0.11 --no-verify" << 0 << "sent"
+                                     << "write \"LINE1-PLC\" 02:4B:56:10:00:01 accepted";
+}
+
+void TestCli::setOutcomes()
+{
+    QFETCH(QString, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, status);
+    QFETCH(QString, seen);
+
+    startPlant();
+    if (!arguments.contains(QLatin1String("--gateway")))
+        arguments += QLatin1String(" --gateway 198.18.0.254");
+    const Run set = run(QStringLiteral("set --format json --mask 255.255.0.0 --restart-wait 100 --verify-timeout 3000 ")
+                        + arguments);
+    QVERIFY2(set.exitCode == exitCode, qPrintable(set.out + set.err));
+    QCOMPARE(QJsonDocument::fromJson(set.out.toUtf8())[QLatin1String("results")][0][QLatin1String("status")].toString(), status);
+    const QStringList lines = seenSince().filter(SentToDevice);
+    QVERIFY2(seen.isEmpty() ? lines.isEmpty() : lines.filter(seen).size() == 1, qPrintable(lines.join(u'\n')));
+}
+
+void TestCli::applyingAPlanTwice()
+{
+    startPlant();
+    // The search's CSV is a plan: new addresses for three devices, the others left as they are.
+    QString plan = run(QStringLiteral("search --format csv")).out;
+    plan.replace(QLatin1String("01,198.18.0.10,"), QLatin1String("01,198.18.0.12,"))
+        .replace(QLatin1String("192.0.2.50,255.255.255.0,192.0.2.1"), QLatin1String("198.18.0.61,255.255.0.0,198.18.0.254"))
+        .replace(QLatin1String("198.19.0.20,"), QLatin1String("198.19.0.22,"));
+    QFile file(dir.filePath(QStringLiteral("plan.csv")));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(plan.toUtf8()) > 0);
+    file.close();
+
+    for (const QString &expected : {QStringLiteral("verified already-correct verified already-correct verified"),
+                                    QString(QStringLiteral("already-correct ")).repeated(5).trimmed()}) {
+        const QList<qsizetype> before{simulators[0]->lines().size(), simulators[1]->lines().size()};
+        const Run apply = run(QStringLiteral("apply %1 --format json --restart-wait 100").arg(file.fileName()));
+        QStringList statuses;
+        for (const QJsonValue &row : QJsonDocument::fromJson(apply.out.toUtf8())[QLatin1String("results")].toArray())
+            statuses.append(row[QLatin1String("status")].toString());
+        QCOMPARE(statuses.join(u' '), expected);
+        QCOMPARE(apply.exitCode, 0);
+        QCOMPARE(seenSince(before).filter(SentToDevice).filter(QStringLiteral(" accepted")).size(),
+                 expected.count(QLatin1String("verified")));
+    }
+}
+
+void TestCli::badInputSendsNothing_data()
+{
+    QTest::addColumn<QString>("arguments"); // PLAN stands for a file holding the plan
+    QTest::addColumn<QByteArray>("plan");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+
+    const QByteArray header("mac,ip,mask,gateway\n");
+    const QByteArray row("02:4B:56:10:00:01,198.18.0.11,255.255.0.0,198.18.0.254\n");
+    const QString set = QStringLiteral("set %1 --ip %2 --mask 255.255.0.0 --gateway 198.18.0.254");
+    QTest::newRow("a MAC that does not parse") << set.arg(QLatin1String("02:4B:56:10:00"), QLatin1String("198.18.0.11"))
+                                               << QByteArray() << 2 << "not a MAC";
+    QTest::newRow("an address that does not parse")
+        << set.arg(QLatin1String("02:4B:56:10:00:01"), QLatin1String("198.18.0")) << QByteArray() << 2
+                                                    << "--ip \"198.18.0\" is not a dotted quad";
+    QTest::newRow("a plan without a gateway column") << "apply PLAN" << QByteArray("mac,ip,mask\n") << 2 << "no column gateway";
+    QTest::newRow("an empty plan") << "apply PLAN" << QByteArray() << 2 << "the plan is empty";
+    QTest::newRow("a row twice") << "apply PLAN" << header + row + row << 4 << "line 3: refused: MAC 02:4B:56:10:00:01 is "
+                                                                              "already on line 2";
+    QTest::newRow("a byte-order mark and CRLF, as spreadsheets save a plan")
+        << "apply PLAN --dry-run" << QByteArray("\xEF\xBB\xBF") + header.chopped(1) + "\r\n" + row.chopped(1) + "\r\n" << 0
+        << "dry-run";
+    QTest::newRow("an unknown option") << "search --frobnicate" << QByteArray() << 2 << "Unknown option 'frobnicate'";
+    QTest::newRow("an unknown adapter") << "search -i eth9" << QByteArray() << 2 << "no adapter is named eth9";
+    QTest::newRow("loopback is no adapter") << "search -i lo" << QByteArray() << 3 << "no adapter can reach devices: lo (loopback)";
+}
+
+void TestCli::badInputSendsNothing()
+{
+    QFETCH(QString, arguments);
+    QFETCH(QByteArray, plan);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+
+    startPlant();
+    QFile file(dir.filePath(QStringLiteral("input.csv")));
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(plan) == plan.size());
+    file.close();
+    const Run result = run(arguments.replace(QLatin1String("PLAN"), file.fileName()));
+    QCOMPARE(result.exitCode, exitCode);
+    QVERIFY2((result.out + result.err).contains(message), qPrintable(result.out + result.err));
+    if (exitCode != 0)
+        QVERIFY2(result.err.count(u'\n') == 1, qPrintable(result.err)); // one line that says why
+    QCOMPARE(seenSince().filter(SentToDevice), QStringList());
+}
+
+void TestCli::identifyEndsWithTheLedsOff_data()
+{
+    QTest::addColumn<QString>("arguments");
+    QTest::addColumn<int>("signal"); // sent while the device flashes
+
+    QTest::newRow("Ctrl-C") << "--seconds 0" << SIGINT;
+    QTest::newRow("SIGTERM") << "--seconds 0" << SIGTERM;
+    QTest::newRow("time up") << "--seconds 1" << 0;
+}
+
+void TestCli::identifyEndsWithTheLedsOff()
+{
+    QFETCH(QString, arguments);
+    QFETCH(int, signal);
+
+    startPlant();
+    QProcess identify;
+    run(QStringLiteral("identify 02:4B:56:20:00:09 ") + arguments, &identify);
+    const QString led = QStringLiteral("led \"FACTORY-HMI\" 02:4B:56:20:00:09 ");
+    QTRY_VERIFY_WITH_TIMEOUT(simulators[0]->lines().contains(led + QLatin1String("flashing")), 10000);
+
+    // Meanwhile the port is this program's: another is refused, and told which holds it.
+    const Run second = run(QStringLiteral("search"));
+    QCOMPARE(second.exitCode, 3);
+    QVERIFY(second.err.contains(QStringLiteral("in use by kvrctl700-cli identify (PID %1)").arg(identify.processId())));
+
+    if (signal != 0)
+        ::kill(pid_t(identify.processId()), signal);
+    QVERIFY(QTest::qWaitFor([&] { return identify.state() == QProcess::NotRunning; }, 10000));
+    QCOMPARE(identify.exitCode(), 0);
+    QTRY_VERIFY(simulators[0]->lines().contains(led + QLatin1String("off"))); // told off, not timed out
+}
+
+void TestCli::lostAndLateReplies()
+{
+    // A tenth of the replies lost on one adapter; on the other, a device that answers 400 ms late.
+    startPlant(QStringLiteral("--generate 60 --drop-rate 0.1 --seed 7"), QStringLiteral("--reply-delay-ms 400 --device %1").arg(Vfd));
+    const Run search = run(QStringLiteral("search -i kvrsim0 --format csv"));
+    QCOMPARE(search.exitCode, 0);
+    QCOMPARE(search.out.split(u'\n', Qt::SkipEmptyParts).size(), 1 + 60);
+    QVERIFY(!seenSince().filter(QStringLiteral(" replies lost")).isEmpty());
+    // Devices that all answer after the last round are waited for, up to --timeout.
+    QCOMPARE(run(QStringLiteral("search -i kvrsim1 --timeout 100")).exitCode, 1);
+    const Run slow = run(QStringLiteral("search -i kvrsim1 --quiet 20"));
+    QVERIFY2(slow.exitCode == 0 && slow.out.contains(QLatin1String("LINE2-VFD")), qPrintable(slow.err));
+}
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "tst_cli.moc"

@@ -1,0 +1,239 @@
+// The commissioning engine's pure pieces, in tables: which adapters are used, how a frame reaches a
+// device, the merge of replies by MAC, the outcome of a write, the reading and checking of address
+// plans. The sessions on sockets are tested through kvrctl700-cli in tst_cli.
+
+#include "commissioning/adapters.h"
+#include "commissioning/founddevice.h"
+#include "commissioning/plancheck.h"
+#include "commissioning/planfile.h"
+#include "commissioning/route.h"
+#include "commissioning/writeoutcome.h"
+#include "protocol/conversions.h"
+#include "support/testsupport.h"
+
+#include <QHostAddress>
+#include <QTest>
+
+using kvrtest::hex;
+
+namespace {
+
+quint32 ip(const QString &text)
+{
+    return QHostAddress(text).toIPv4Address();
+}
+
+// "eth2 6 198.18.0.1/16 192.0.2.1/24": an adapter, up with a link and able to broadcast unless
+// the words loopback, down or p2p say otherwise.
+Adapters::Candidate candidate(const QString &description)
+{
+    const QStringList parts = description.split(u' ');
+    Adapters::Candidate c{parts[0], parts[1].toInt(), !parts.contains(QLatin1String("down")),
+                          parts.contains(QLatin1String("loopback")), parts.contains(QLatin1String("p2p")),
+                          !parts.contains(QLatin1String("p2p")), {}};
+    for (const QString &address : parts.filter(QStringLiteral("/")))
+        c.addresses.append({ip(address.section(u'/', 0, 0)), address.section(u'/', 1).toInt()});
+    return c;
+}
+
+// "024B56100001 198.18.0.10 255.255.0.0 198.18.0.254": a device's reply, or a plan row.
+AddressCheck::Settings settings(const QStringList &parts)
+{
+    return {ip(parts[1]), ip(parts[2]), ip(parts[3])};
+}
+
+FoundDevice found(const QString &description, int interfaceIndex = 2)
+{
+    const QStringList parts = description.split(u' ');
+    FoundDevice device;
+    device.reply = {"PLC", hex(parts[0].toLatin1()), "DEVICE-" + parts[0].right(2).toLatin1(), {},
+                    AddressCheck::settingsBytes(settings(parts)), {}};
+    device.interfaces = {interfaceIndex};
+    return device;
+}
+
+} // namespace
+
+class TestEngine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void adapterChoice_data();
+    void adapterChoice();
+    void routeToDevice_data();
+    void routeToDevice();
+    void repliesMergeByMac();
+    void writeOutcome();
+    void planReading_data();
+    void planReading();
+    void planChecks_data();
+    void planChecks();
+};
+
+void TestEngine::adapterChoice_data()
+{
+    QTest::addColumn<QString>("wanted");
+    QTest::addColumn<QString>("choice"); // adapters used | skipped | names unknown
+
+    QTest::newRow("every eligible adapter by default") << "" << "eth0 eth2 | lo wlan0 tun0 eth1 | ";
+    QTest::newRow("a chosen adapter that is down is no adapter") << "wlan0" << " | wlan0 | ";
+    QTest::newRow("a misspelt name is reported") << "eth9 eth0" << "eth0 |  | eth9";
+}
+
+void TestEngine::adapterChoice()
+{
+    QFETCH(QString, wanted);
+    QFETCH(QString, choice);
+
+    QList<Adapters::Candidate> candidates;
+    for (const char *description : {"lo 1 loopback 127.0.0.1/8", "eth0 2 192.168.1.5/24", "wlan0 3 down 10.0.0.5/8",
+                                     "tun0 4 p2p 10.8.0.2/24", "eth1 5", "eth2 6 198.18.0.1/16 192.0.2.1/24"})
+        candidates.append(candidate(QString::fromLatin1(description)));
+    const Adapters::Choice chosen = Adapters::choose(candidates, wanted.split(u' ', Qt::SkipEmptyParts));
+    QStringList used, skipped;
+    for (const Adapters::Adapter &a : chosen.adapters)
+        used.append(a.name);
+    for (const Adapters::Skipped &s : chosen.skipped)
+        skipped.append(s.name);
+    QCOMPARE(QStringList({used.join(u' '), skipped.join(u' '), chosen.unknown.join(u' ')}).join(QLatin1String(" | ")), choice);
+}
+
+void TestEngine::routeToDevice_data()
+{
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<QList<int>>("answeredOn");
+    QTest::addColumn<QString>("route");
+
+    QTest::newRow("in the subnet it answered on") << "198.18.0.10" << QList<int>{2} << "unicast to 198.18.0.10 on a";
+    QTest::newRow("foreign subnet: broadcast on its adapter") << "10.1.2.3" << QList<int>{3} << "broadcast on b";
+    QTest::newRow("another adapter's subnet: unicast would leave by the wrong cable")
+        << "198.19.0.7" << QList<int>{2} << "broadcast on a";
+    QTest::newRow("answered on two, in the second's subnet") << "192.0.2.9" << QList<int>{2, 3} << "unicast to 192.0.2.9 on b";
+    QTest::newRow("holds this machine's address") << "198.18.0.1" << QList<int>{2} << "broadcast on a";
+    QTest::newRow("at its subnet's broadcast address") << "198.18.255.255" << QList<int>{2} << "broadcast on a";
+    QTest::newRow("answered on no adapter in use") << "198.18.0.10" << QList<int>{9} << "none";
+}
+
+void TestEngine::routeToDevice()
+{
+    QFETCH(QString, device);
+    QFETCH(QList<int>, answeredOn);
+    QFETCH(QString, route);
+
+    const QList<Adapters::Adapter> adapters = Adapters::choose({candidate(QStringLiteral("a 2 198.18.0.1/16")),
+                                                                candidate(QStringLiteral("b 3 198.19.0.1/16 192.0.2.1/24"))})
+                                                  .adapters;
+    const std::optional<DeviceRoute::Route> found = DeviceRoute::toDevice(ip(device), answeredOn, adapters);
+    QCOMPARE(found ? found->describe() : QStringLiteral("none"), route);
+    if (found) // the frame leaves by the adapter named
+        QCOMPARE(found->interfaceIndex, found->adapterName == QLatin1String("a") ? 2 : 3);
+}
+
+void TestEngine::repliesMergeByMac()
+{
+    const FoundDevice a = found(QStringLiteral("024B56100001 198.18.0.10 255.255.0.0 198.18.0.254"));
+    const FoundDevice b = found(QStringLiteral("024B56100002 198.18.0.20 255.255.0.0 198.18.0.254"));
+    const FoundDevice aMoved = found(QStringLiteral("024B56100001 198.18.0.11 255.255.0.0 198.18.0.254"));
+    QList<FoundDevice> devices;
+    QList<bool> isNew{mergeReply(devices, a.reply, 2, 1), mergeReply(devices, b.reply, 3, 1),
+                      mergeReply(devices, a.reply, 3, 1), mergeReply(devices, aMoved.reply, 2, 2)};
+    QCOMPARE(isNew, (QList<bool>{true, true, false, false}));
+    QCOMPARE(devices.size(), 2);
+    QCOMPARE(devices[0].interfaces, (QList<int>{2, 3})); // heard on both adapters, listed once
+    QCOMPARE(devices[0].roundsAnswered, 2);
+    QCOMPARE(devices[0].settings().ip, ip(QStringLiteral("198.18.0.11"))); // the latest reply wins
+    QCOMPARE(devices[1].roundsAnswered, 1);
+}
+
+void TestEngine::writeOutcome()
+{
+    const QStringList parts = QStringLiteral("- 198.18.0.50 255.255.0.0 198.18.0.254").split(u' ');
+    const AddressCheck::Settings written = settings(parts);
+    AddressCheck::Settings otherGateway = written;
+    otherGateway.gateway = ip(QStringLiteral("198.18.0.1"));
+    QCOMPARE(WriteOutcome::classify(true, written, written), WriteOutcome::Outcome::Verified);
+    QCOMPARE(WriteOutcome::classify(true, otherGateway, written), WriteOutcome::Outcome::Mismatch);
+    QCOMPARE(WriteOutcome::classify(true, std::nullopt, written), WriteOutcome::Outcome::NotSeen);
+    QCOMPARE(WriteOutcome::classify(false, written, written), WriteOutcome::Outcome::NotSent);
+}
+
+void TestEngine::planReading_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("expected"); // the rows as "line mac ip mask gateway", or the error
+
+    QTest::newRow("any column order and case, extra columns, quotes")
+        << QByteArray("GATEWAY,name,Mac,ip,mask\n198.18.0.254,\"PRESS \"\"A\"\", 2\",02-4b-56-10-00-01,198.18.0.11,"
+                      "255.255.0.0\n")
+        << "2 02:4B:56:10:00:01 198.18.0.11 255.255.0.0 198.18.0.254";
+    QTest::newRow("blank lines skipped, line numbers kept")
+        << QByteArray("\nmac,ip,mask,gateway\n\n 02:4B:56:10:00:01 , 198.18.0.11,255.255.0.0,0.0.0.0\n\n")
+        << "4 02:4B:56:10:00:01 198.18.0.11 255.255.0.0 0.0.0.0";
+    QTest::newRow("a field missing") << QByteArray("mac,ip,mask,gateway\n02:4B:56:10:00:01,198.18.0.11,255.255.0.0\n")
+                                     << "line 2: 3 fields, but the header has 4";
+    QTest::newRow("a quote left open") << QByteArray("mac,ip,mask,gateway\n\"02:4B:56:10:00:01,1.2.3.4,255.0.0.0,0.0.0.0\n")
+                                       << "line 2: a double quote is not closed";
+    QTest::newRow("a column twice") << QByteArray("mac,ip,mask,gateway,IP\n") << "line 1: the column ip appears twice";
+    QTest::newRow("an empty gateway") << QByteArray("mac,ip,mask,gateway\n02:4B:56:10:00:01,198.18.0.11,255.255.0.0,\n")
+                                      << "line 2: gateway \"\" is not a dotted quad";
+    QTest::newRow("a header and no rows") << QByteArray("mac,ip,mask,gateway\r\n") << "header but no device rows";
+    QTest::newRow("UTF-16, as some spreadsheets save text") << QByteArray("\xFF\xFEm\0a\0c\0", 8) << "UTF-16";
+    QTest::newRow("not UTF-8") << QByteArray("mac,ip,mask,gateway\n\xE4\n") << "not UTF-8";
+    QTest::newRow("lone carriage returns") << QByteArray("mac,ip,mask,gateway\r02:4B:56:10:00:01,1.2.3.4\r")
+                                           << "line 1: a carriage return inside the line";
+}
+
+void TestEngine::planReading()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, expected);
+
+    const PlanFile::Reading reading = PlanFile::read(content);
+    QStringList rows;
+    for (const PlanFile::Row &row : reading.rows) {
+        rows.append(QStringLiteral("%1 %2 %3 %4 %5")
+                        .arg(row.line)
+                        .arg(macBytesToText(row.mac), QHostAddress(row.settings.ip).toString(),
+                             QHostAddress(row.settings.mask).toString(), QHostAddress(row.settings.gateway).toString()));
+    }
+    QVERIFY2(reading.ok() ? rows.join(u'\n') == expected : reading.error.contains(expected),
+             qPrintable(reading.ok() ? rows.join(u'\n') : reading.error));
+}
+
+void TestEngine::planChecks_data()
+{
+    QTest::addColumn<QString>("rows");     // "mac ip mask gateway", joined by ';'
+    QTest::addColumn<QString>("verdicts"); // a letter a row: Write, Already correct, Not found, Refused; w: a warning
+
+    QTest::newRow("already correct") << "024B56100001 198.18.0.10 255.255.0.0 198.18.0.254" << "A";
+    QTest::newRow("a new address") << "024B56100001 198.18.0.11 255.255.0.0 198.18.0.254" << "W";
+    QTest::newRow("a device that did not answer is still checked")
+        << "024B56100009 198.18.0.40 255.255.0.0 198.18.0.254;024B56100008 198.18.0.41 255.0.255.0 0.0.0.0" << "NR";
+    QTest::newRow("two rows give one address")
+        << "024B56100001 198.18.0.30 255.255.0.0 0.0.0.0;024B56100002 198.18.0.30 255.255.0.0 0.0.0.0" << "WR";
+    QTest::newRow("a row takes the address of an already correct one")
+        << "024B56100001 198.18.0.10 255.255.0.0 198.18.0.254;024B56100002 198.18.0.10 255.255.0.0 0.0.0.0" << "AR";
+    QTest::newRow("a subnet no adapter is on only warns") << "024B56100002 10.1.1.20 255.255.255.0 0.0.0.0" << "Ww";
+}
+
+void TestEngine::planChecks()
+{
+    QFETCH(QString, rows);
+    QFETCH(QString, verdicts);
+
+    QList<PlanFile::Row> plan;
+    for (const QString &text : rows.split(u';'))
+        plan.append({int(plan.size()) + 2, hex(text.section(u' ', 0, 0).toLatin1()), settings(text.split(u' '))});
+    const QList<FoundDevice> devices{found(QStringLiteral("024B56100001 198.18.0.10 255.255.0.0 198.18.0.254")),
+                                     found(QStringLiteral("024B56100002 198.18.0.20 255.255.0.0 198.18.0.254"))};
+    QString letters;
+    for (const PlanCheck::RowCheck &check : PlanCheck::check(plan, devices, Adapters::choose({candidate(QStringLiteral("a 2 198.18.0.1/16"))}).adapters)) {
+        letters += QStringLiteral("WANR").at(int(check.verdict));
+        letters += QString(check.warnings.size(), u'w');
+    }
+    QCOMPARE(letters, verdicts);
+}
+
+QTEST_GUILESS_MAIN(TestEngine)
+#include "tst_engine.moc"
