@@ -1,8 +1,8 @@
 #include "network.h"
 
-#include <QCoreApplication>
-
 #include "command.h"
+
+#include <QCoreApplication>
 
 namespace Cli {
 
