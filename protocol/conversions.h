@@ -5,6 +5,8 @@
 
 #include <optional>
 
+class QHostAddress;
+
 // Conversions between the texts the user sees and the bytes of a frame.
 // The text-to-byte ones keep the device tool's long-standing rules, quirks included: they never
 // refuse input, malformed text simply yields other bytes (or other byte counts). parseMacText()
@@ -27,7 +29,6 @@ QByteArray macTextToBytes(const QString &macText);
 
 // A dotted-quad IPv4 text read as four decimal groups: "192.168.001.002" is 192.168.1.2, never
 // octal. Anything else (wrong group count, a group above 255, a non-digit) gives a null address.
-class QHostAddress;
 QHostAddress decimalIPv4Address(const QString &text);
 
 // Six hex pairs (either case) joined by ':' or '-', as a user types a MAC: the six bytes, or

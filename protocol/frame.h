@@ -31,7 +31,6 @@ inline constexpr quint8 hdrMark = 0x01;
 inline constexpr quint8 devTypeCode = 0xF0;
 inline constexpr quint8 hdrSpare = 0x00;
 
-inline constexpr quint32 SearchFrameSize = 46;
 inline constexpr quint32 LedFrameSize = 42;
 inline constexpr quint32 WriteFrameSize = 90;
 

@@ -4,8 +4,8 @@
 
 #include <QCoreApplication>
 #include <QDebug>
-#include <QLoggingCategory>
 #include <QHostAddress>
+#include <QLoggingCategory>
 #include <QTimer>
 #include <QUdpSocket>
 
@@ -22,6 +22,9 @@ constexpr int WriteWaitMs = 5000;
 // The traces go to the default logging category, so that they read as plain debug output and
 // QT_LOGGING_RULES="default.debug=false" silences them; then they are not even formatted, which
 // matters in the receive loop (a trace per datagram).
+// Their texts are matched letter for letter by logs and scripts, so they keep their old spellings
+// on purpose: "Not Korvel Protocal!", "Illigal TLV type!", "TCP command" for a UDP frame (and
+// likewise the signal updPackReceived and the main window's tranlateUdpRawFrameSlot).
 const QLoggingCategory &trace()
 {
     return *QLoggingCategory::defaultCategory();

@@ -1,120 +1,67 @@
 #include "protocol/conversions.h"
-#include "support/testsupport.h"
 
 #include <QHostAddress>
 #include <QTest>
 
-using kvrtest::hex;
+namespace {
+enum Conversion { HexText, DottedText, TargetAddress, MacOfBytes, DottedOfBytes };
 
+// Bytes are written as upper-case hex pairs on both sides of the table.
+QString convert(Conversion conversion, const QString &input)
+{
+    const auto pairs = [](const QByteArray &bytes) { return QString::fromLatin1(bytes.toHex().toUpper()); };
+    switch (conversion) {
+    case HexText: return pairs(hexStringToBytes(input));
+    case DottedText: return pairs(dottedStringToBytes(input));
+    case TargetAddress: return decimalIPv4Address(input).toString();
+    case MacOfBytes: return macBytesToText(QByteArray::fromHex(input.toLatin1()));
+    case DottedOfBytes: return bytesToDottedText(QByteArray::fromHex(input.toLatin1()));
+    }
+    return {};
+}
+} // namespace
+
+// The device tool's text-to-byte quirks (they never refuse input), the strict reading of a target
+// address, and the texts the table shows for bytes.
 class TestConversions : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void hexStringToBytes_data();
-    void hexStringToBytes();
-    void emptyHexTextIsNull();
-    void macTextToBytes_data();
-    void macTextToBytes();
-    void dottedStringToBytes_data();
-    void dottedStringToBytes();
-    void decimalIPv4Address_data();
-    void decimalIPv4Address();
+    void conversions_data()
+    {
+        QTest::addColumn<int>("conversion");
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("output");
+        const auto row = [](const char *name, Conversion conversion, const char *input, const char *output) {
+            QTest::newRow(name) << int(conversion) << QString::fromUtf8(input) << QString::fromUtf8(output);
+        };
+        row("hex: non-hex second digit counts -1", HexText, "0G", "FF");
+        row("hex: non-hex first digit counts -16", HexText, "G0", "F0");
+        row("hex: odd length, past the end counts -1", HexText, "5", "4F");
+        row("hex: slash separators stay in place", HexText, "50/E5/49/CE/2E/4A", "50FE4F49FCDF2EF49F");
+        row("dotted: zero-padded groups are decimal", DottedText, "192.168.001.002.", "C0A80102");
+        row("dotted: over 255 wraps, four digits skipped, lone dot is 0", DottedText, "1.22.333.4444.", "01164D00");
+        row("dotted: empty address is one 0 byte", DottedText, ".255.255.255.0.", "00FFFFFF00");
+        row("dotted: unclosed last group is not converted", DottedText, "10.0.0.1", "0A0000");
+        row("dotted: no dot reads nothing past the end", DottedText, "12", "");
+        row("dotted: non-digit counts -1", DottedText, "a.", "FF");
+        row("target: zero-padded groups are not octal", TargetAddress, "192.168.010.002", "192.168.10.2");
+        row("target: three groups", TargetAddress, "192.168.1", "");
+        row("target: group above 255", TargetAddress, "192.168.1.256", "");
+        row("target: hex group", TargetAddress, "0x7f.0.0.1", "");
+        row("MAC: small bytes get a leading 0, high ones no sign", MacOfBytes, "000A0F80FF01", "00:0A:0F:80:FF:01");
+        row("dotted: any length, unsigned", DottedOfBytes, "0A6380FE01", "10.99.128.254.1");
+    }
+
+    void conversions()
+    {
+        QFETCH(int, conversion);
+        QFETCH(QString, input);
+        QFETCH(QString, output);
+        QCOMPARE(convert(Conversion(conversion), input), output);
+    }
 };
-
-void TestConversions::hexStringToBytes_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QByteArray>("bytes");
-
-    QTest::newRow("upper-case pairs") << QStringLiteral("50E549CE2E4A") << hex("50E549CE2E4A");
-    QTest::newRow("lower-case pairs") << QStringLiteral("50e549ce2e4a") << hex("50E549CE2E4A");
-    QTest::newRow("non-hex second digit counts -1") << QStringLiteral("0G") << hex("FF");
-    QTest::newRow("non-hex first digit counts -16") << QStringLiteral("G0") << hex("F0");
-    QTest::newRow("odd length: past the end counts -1") << QStringLiteral("5") << hex("4F");
-    QTest::newRow("slash separators stay in place")
-        << QStringLiteral("50/E5/49/CE/2E/4A") << hex("50FE4F49FCDF2EF49F");
-    QTest::newRow("non-ASCII digit is not a hex digit") << QStringLiteral("\uFF11\uFF11") << hex("EF");
-}
-
-void TestConversions::hexStringToBytes()
-{
-    QFETCH(QString, text);
-    QFETCH(QByteArray, bytes);
-    QCOMPARE(::hexStringToBytes(text), bytes);
-}
-
-void TestConversions::emptyHexTextIsNull()
-{
-    // A null value is encoded as the length 0xFFFFFFFF: the LED frame relies on it.
-    QVERIFY(::hexStringToBytes(QString()).isNull());
-    QVERIFY(::hexStringToBytes(QStringLiteral("")).isNull());
-}
-
-void TestConversions::macTextToBytes_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QByteArray>("bytes");
-
-    QTest::newRow("table format") << QStringLiteral("50:E5:49:CE:2E:4A") << hex("50E549CE2E4A");
-    QTest::newRow("lower case") << QStringLiteral("50:e5:49:ce:2e:4a") << hex("50E549CE2E4A");
-    QTest::newRow("truncated text gives fewer bytes") << QStringLiteral("50:E5:49") << hex("50E549");
-}
-
-void TestConversions::macTextToBytes()
-{
-    QFETCH(QString, text);
-    QFETCH(QByteArray, bytes);
-    QCOMPARE(::macTextToBytes(text), bytes);
-}
-
-void TestConversions::dottedStringToBytes_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QByteArray>("bytes");
-
-    QTest::newRow("three addresses joined")
-        << QStringLiteral("192.168.1.7.255.255.255.0.192.168.1.1.") << hex("C0A80107FFFFFF00C0A80101");
-    QTest::newRow("zero-padded groups are decimal") << QStringLiteral("192.168.001.002.") << hex("C0A80102");
-    QTest::newRow("over 255 wraps, four digits skipped, lone dot is 0")
-        << QStringLiteral("1.22.333.4444.") << hex("01164D00");
-    QTest::newRow("empty address is one 0 byte")
-        << QStringLiteral(".255.255.255.0.192.168.1.1.") << hex("00FFFFFF00C0A80101");
-    QTest::newRow("unclosed last group is not converted") << QStringLiteral("10.0.0.1") << hex("0A0000");
-    QTest::newRow("no dot at all reads nothing past the end") << QStringLiteral("12") << QByteArray();
-    QTest::newRow("non-digit counts -1") << QStringLiteral("a.") << hex("FF");
-}
-
-void TestConversions::dottedStringToBytes()
-{
-    QFETCH(QString, text);
-    QFETCH(QByteArray, bytes);
-    QCOMPARE(::dottedStringToBytes(text), bytes);
-}
-
-void TestConversions::decimalIPv4Address_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("address");
-
-    QTest::newRow("sample row's zero-padded groups are not octal")
-        << QStringLiteral("192.168.001.002") << QStringLiteral("192.168.1.2");
-    QTest::newRow("010 is ten") << QStringLiteral("010.000.000.010") << QStringLiteral("10.0.0.10");
-    QTest::newRow("plain") << QStringLiteral("198.18.0.2") << QStringLiteral("198.18.0.2");
-    QTest::newRow("three groups") << QStringLiteral("192.168.1") << QString();
-    QTest::newRow("group above 255") << QStringLiteral("192.168.1.256") << QString();
-    QTest::newRow("empty group") << QStringLiteral("192..1.2") << QString();
-    QTest::newRow("hex group") << QStringLiteral("0x7f.0.0.1") << QString();
-    QTest::newRow("empty") << QString() << QString();
-}
-
-void TestConversions::decimalIPv4Address()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, address);
-    const QHostAddress parsed = ::decimalIPv4Address(text);
-    QCOMPARE(parsed.isNull() ? QString() : parsed.toString(), address);
-}
 
 QTEST_GUILESS_MAIN(TestConversions)
 #include "tst_conversions.moc"

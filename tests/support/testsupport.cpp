@@ -1,5 +1,6 @@
 #include "testsupport.h"
 
+#include <QDataStream>
 #include <QMutex>
 #include <QNetworkInterface>
 #include <QtEndian>
@@ -18,25 +19,16 @@ namespace {
 QMutex traceMutex;
 QStringList traceLines;
 QtMessageHandler previousHandler = nullptr;
-
-void captureHandler(QtMsgType, const QMessageLogContext &, const QString &message)
-{
-    QMutexLocker lock(&traceMutex);
-    traceLines.append(message);
-}
-
-void appendU32(QByteArray &out, quint32 value)
-{
-    char raw[4];
-    qToBigEndian(value, raw);
-    out.append(raw, 4);
-}
 } // namespace
 
 TraceCapture::TraceCapture()
 {
-    clear();
-    previousHandler = qInstallMessageHandler(captureHandler);
+    QMutexLocker lock(&traceMutex);
+    traceLines.clear();
+    previousHandler = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &message) {
+        QMutexLocker lock(&traceMutex);
+        traceLines.append(message);
+    });
 }
 
 TraceCapture::~TraceCapture()
@@ -50,31 +42,19 @@ QStringList TraceCapture::lines() const
     return traceLines;
 }
 
-void TraceCapture::clear()
+QByteArray rawFrame(quint8 typeCode, qint8 tlvCount, const QList<Tlv> &fields, std::optional<quint32> lengthField)
 {
-    QMutexLocker lock(&traceMutex);
-    traceLines.clear();
-}
-
-QByteArray rawFrame(quint8 typeCode, qint8 tlvCount, const QList<Tlv> &fields,
-                    std::optional<quint32> lengthField)
-{
-    QByteArray body;
+    QByteArray frame;
+    QDataStream out(&frame, QIODevice::WriteOnly);
+    out.writeRawData("KORVEL", 6);
+    out << quint8(0x01) << typeCode << quint8(0x00) << tlvCount << quint32(0) << quint32(7);
     for (const Tlv &field : fields) {
-        appendU32(body, quint32(field.type));
-        if (field.value) {
-            appendU32(body, quint32(field.value->size()));
-            body.append(*field.value);
-        }
+        out << field.type;
+        if (field.value)
+            out << *field.value;
     }
-    QByteArray frame("KORVEL");
-    frame.append(char(0x01));
-    frame.append(char(typeCode));
-    frame.append(char(0x00));
-    frame.append(char(tlvCount));
-    appendU32(frame, lengthField.value_or(quint32(18 + body.size())));
-    appendU32(frame, 7);
-    return frame + body;
+    qToBigEndian(lengthField.value_or(quint32(frame.size())), frame.data() + 10);
+    return frame;
 }
 
 QByteArray hex(const char *pairs)

@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QList>
-#include <QString>
 #include <QStringList>
 
 #include <optional>
@@ -26,7 +25,6 @@ public:
     TraceCapture &operator=(const TraceCapture &) = delete;
 
     QStringList lines() const;
-    void clear();
 };
 
 // One TLV field of a hand-made frame: a type code, optionally followed by a byte string.
@@ -36,7 +34,8 @@ struct Tlv
     std::optional<QByteArray> value;
 };
 
-// A frame with the given header bytes and fields. The length field is the real size unless given.
+// A frame with the given header bytes and fields, written the way the devices write theirs
+// (QDataStream). The length field is the real size unless given.
 QByteArray rawFrame(quint8 typeCode, qint8 tlvCount, const QList<Tlv> &fields,
                     std::optional<quint32> lengthField = std::nullopt);
 
