@@ -1,11 +1,11 @@
 #include "subplcinfo.h"
 
 #include "fieldpatterns.h"
+#include "commissioning/hostnetwork.h"
 #include "dialogs/about.h"
 #include "mainwindow/devicetable.h"
 #include "protocol/addresscheck.h"
 #include "protocol/conversions.h"
-#include "protocol/hostnetwork.h"
 #include "protocol/mysocket.h"
 
 #include <QAction>
