@@ -395,6 +395,7 @@ void SubPlcInfo::modifyConfirmActionSlot()
         return;
     }
     g_mySocket->waitForWriteDone();
+    emit settingsSent(deviceMac, settings);
     close();
 }
 
