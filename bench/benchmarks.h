@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 // The benchmark sections; each prints its own figures.
@@ -11,5 +12,9 @@ void runReceiveBenchmark();
 void runBurstBenchmark(const QString &simulatorPath);
 // kvrctl700-cli's search over two adapters with lost replies; the same needs as the burst.
 void runSearchBenchmark(const QString &simulatorPath, const QString &cliPath);
+
+// Made-up devices for two adapters, as a simulator's device file: the first half behind cable 0
+// (198.18.0.0/16), the rest behind cable 1 with addresses of its subnet.
+QByteArray splitDeviceFile(int devices, int cable);
 
 } // namespace Bench

@@ -27,28 +27,6 @@ constexpr int Devices = 127;
 constexpr int Runs = 20;
 constexpr double DropRate = 0.05;
 
-// The made-up devices, the first half behind cable 0 (198.18.0.0/16), the rest behind cable 1
-// with addresses of its subnet, as a device file for the simulator.
-QByteArray deviceFile(int cable)
-{
-    const QList<DevSim::SimDevice> devices = DevSim::generatedDevices(Devices);
-    const qsizetype half = (devices.size() + 1) / 2;
-    QJsonArray array;
-    for (qsizetype i = cable == 0 ? 0 : half; i < (cable == 0 ? half : devices.size()); ++i) {
-        DevSim::SimDevice device = devices.at(i);
-        device.net.ip += quint32(cable) << 16;
-        device.net.gateway += quint32(cable) << 16;
-        QJsonObject object{{QStringLiteral("type"), device.typeCode},
-                           {QStringLiteral("name"), QString::fromLatin1(device.name)},
-                           {QStringLiteral("mac"), macBytesToText(device.mac)},
-                           {QStringLiteral("ip"), DevSim::ipv4Text(device.net.ip)},
-                           {QStringLiteral("mask"), DevSim::ipv4Text(device.net.mask)},
-                           {QStringLiteral("gateway"), DevSim::ipv4Text(device.net.gateway)}};
-        array.append(object);
-    }
-    return QJsonDocument(QJsonObject{{QStringLiteral("devices"), array}}).toJson();
-}
-
 struct Run
 {
     int found = -1;
@@ -120,6 +98,26 @@ void measureReplySpread()
 
 } // namespace
 
+QByteArray splitDeviceFile(int count, int cable)
+{
+    const QList<DevSim::SimDevice> devices = DevSim::generatedDevices(count);
+    const qsizetype half = (devices.size() + 1) / 2;
+    QJsonArray array;
+    for (qsizetype i = cable == 0 ? 0 : half; i < (cable == 0 ? half : devices.size()); ++i) {
+        DevSim::SimDevice device = devices.at(i);
+        device.net.ip += quint32(cable) << 16;
+        device.net.gateway += quint32(cable) << 16;
+        QJsonObject object{{QStringLiteral("type"), device.typeCode},
+                           {QStringLiteral("name"), QString::fromLatin1(device.name)},
+                           {QStringLiteral("mac"), macBytesToText(device.mac)},
+                           {QStringLiteral("ip"), DevSim::ipv4Text(device.net.ip)},
+                           {QStringLiteral("mask"), DevSim::ipv4Text(device.net.mask)},
+                           {QStringLiteral("gateway"), DevSim::ipv4Text(device.net.gateway)}};
+        array.append(object);
+    }
+    return QJsonDocument(QJsonObject{{QStringLiteral("devices"), array}}).toJson();
+}
+
 void runSearchBenchmark(const QString &simulatorPath, const QString &cliPath)
 {
     printLine(QStringLiteral("\n== Search: kvrctl700-cli search, %1 devices behind two adapters, %2 % of replies lost")
@@ -131,7 +129,7 @@ void runSearchBenchmark(const QString &simulatorPath, const QString &cliPath)
     for (int cable : {0, 1}) {
         const QString path = dir.filePath(QStringLiteral("devices%1.json").arg(cable));
         QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(deviceFile(cable)) < 0) {
+        if (!file.open(QIODevice::WriteOnly) || file.write(splitDeviceFile(Devices, cable)) < 0) {
             printLine(QStringLiteral("!! cannot write %1").arg(path));
             return;
         }

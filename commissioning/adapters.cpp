@@ -86,7 +86,8 @@ QList<Candidate> systemCandidates()
         Candidate candidate;
         candidate.name = interface.name();
         candidate.index = interface.index();
-        candidate.up = flags.testFlag(QNetworkInterface::IsUp) && flags.testFlag(QNetworkInterface::IsRunning);
+        candidate.administrativelyUp = flags.testFlag(QNetworkInterface::IsUp);
+        candidate.up = candidate.administrativelyUp && flags.testFlag(QNetworkInterface::IsRunning);
         candidate.loopback = flags.testFlag(QNetworkInterface::IsLoopBack);
         candidate.pointToPoint = flags.testFlag(QNetworkInterface::IsPointToPoint);
         candidate.canBroadcast = flags.testFlag(QNetworkInterface::CanBroadcast);

@@ -36,6 +36,7 @@ struct Candidate
     bool pointToPoint = false;
     bool canBroadcast = false;
     QList<Address> addresses; // IPv4 only
+    bool administrativelyUp = false; // switched on, with a link or without
 };
 
 struct Skipped

@@ -1,11 +1,11 @@
 #include "subplcinfo.h"
 
 #include "fieldpatterns.h"
+#include "commissioning/hostnetwork.h"
 #include "dialogs/about.h"
 #include "mainwindow/devicetable.h"
 #include "protocol/addresscheck.h"
 #include "protocol/conversions.h"
-#include "protocol/hostnetwork.h"
 #include "protocol/mysocket.h"
 
 #include <QAction>
@@ -395,6 +395,7 @@ void SubPlcInfo::modifyConfirmActionSlot()
         return;
     }
     g_mySocket->waitForWriteDone();
+    emit settingsSent(deviceMac, settings);
     close();
 }
 

@@ -1,12 +1,10 @@
 #pragma once
 
+#include "protocol/addresscheck.h"
+
 #include <QHash>
 #include <QString>
 #include <QWidget>
-
-namespace AddressCheck {
-struct Finding;
-}
 
 class QAction;
 class QCloseEvent;
@@ -40,6 +38,8 @@ public:
 
 signals:
     void subPlcWindowClosed();
+    // A write of these settings left for the device of this MAC text; the window closes next.
+    void settingsSent(const QString &macText, const AddressCheck::Settings &settings);
 
 protected:
     void closeEvent(QCloseEvent *event) override;

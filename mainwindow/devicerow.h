@@ -18,6 +18,7 @@ struct DeviceRowTexts
     QString versionText;
     QString pointsText;
     QString reportedName; // the name's bytes as Latin-1, one character each
+    int interfaceIndex = 0; // of the adapter the reply came in on; 0: none, or not known
 
     // The text of the given device table column (DeviceColumn::...).
     QString cellText(int column) const;

@@ -18,6 +18,9 @@ enum : int { Type = 0, Name, IpAddress, Mac, SubnetMask, Gateway, Version, Point
 
 // The name a device reported, kept on the name cell (the name column may show a model text instead).
 inline constexpr int ReportedNameRole = Qt::UserRole + 1;
+// The interface index of the adapter the device answered on, kept on the IP address cell: LED and
+// write frames reach a device outside that adapter's subnet by broadcast on it. 0: none (the sample row).
+inline constexpr int AdapterRole = Qt::UserRole + 2;
 
 // The main window's device table, stored each time a detail window opens. Read only through the
 // functions below.

@@ -4,6 +4,9 @@
 #include "devicerow.h"
 #include "devicetable.h"
 #include "rownumberheader.h"
+#include "writefollowup.h"
+#include "commissioning/adapters.h"
+#include "commissioning/route.h"
 #include "detail/subplcinfo.h"
 #include "dialogs/about.h"
 #include "dialogs/info.h"
@@ -49,19 +52,36 @@ QString portProblemLogLine(const DevicePort::Opening &opening)
     return QStringLiteral("UDP port 102 %1: this window finds no devices").arg(problem);
 }
 
-// Frames for such a device would reach this computer itself, every device of a subnet, or none.
-bool isReachableRow(const QString &ipText, const QString &maskText)
+// The adapters that can reach devices, as the system has them now.
+QList<Adapters::Adapter> eligibleAdapters()
+{
+    return Adapters::choose(Adapters::systemCandidates()).adapters;
+}
+
+// How LED and write frames reach the device of a row: 0 for unicast to its address, otherwise the
+// interface index of the adapter to broadcast on (a device outside the subnet of the adapter it
+// answered on: the frames name its MAC). Nothing when neither reaches it: a row that came in by
+// no adapter known now (the sample row), at an address that would reach this computer itself,
+// every device of a subnet, or none.
+std::optional<int> broadcastInterfaceFor(const QString &ipText, const QString &maskText, int answeredOn)
 {
     const QHostAddress ip = decimalIPv4Address(ipText);
-    const QHostAddress mask = decimalIPv4Address(maskText);
-    return !ip.isNull() && AddressCheck::isReachableDeviceAddress(ip.toIPv4Address(), mask.toIPv4Address());
+    if (ip.isNull())
+        return std::nullopt;
+    if (const std::optional<DeviceRoute::Route> route =
+            DeviceRoute::toDevice(ip.toIPv4Address(), {answeredOn}, eligibleAdapters()))
+        return route->broadcast ? route->interfaceIndex : 0;
+    if (AddressCheck::isReachableDeviceAddress(ip.toIPv4Address(), decimalIPv4Address(maskText).toIPv4Address()))
+        return 0;
+    return std::nullopt;
 }
 } // namespace
 
 static_assert(MainWindow::MaxDeviceRows == std::numeric_limits<qint8>::max(),
               "the row counter must be able to index every row");
 
-MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::MainWindow>())
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent), ui(std::make_unique<Ui::MainWindow>()), followUp(new WriteFollowUp(this))
 {
     ui->setupUi(this);
 
@@ -95,6 +115,12 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_uniq
     repaintHold.setSingleShot(true);
     repaintHold.setInterval(RepaintHoldMs);
     connect(&repaintHold, &QTimer::timeout, this, [table] { table->setUpdatesEnabled(true); });
+
+    followUp->setObjectName(QStringLiteral("writeFollowUp"));
+    connect(followUp, &WriteFollowUp::searchDue, this, &MainWindow::sendSearch);
+    connect(followUp, &WriteFollowUp::message, ui->statusBar, [this](const QString &text) {
+        ui->statusBar->showMessage(text);
+    });
 
     g_mySocket = new MySocket;
     if (!g_mySocket->initSocket()) {
@@ -146,19 +172,39 @@ void MainWindow::debugActionSlot()
 
 void MainWindow::refreshUserSlot()
 {
-    const bool searchSent = g_mySocket->broadcastSearch() >= 0;
+    endFollowUpQuietly();
+    const SearchSent search = sendSearch();
     holdRepaintsDuringBurst();
     // Replies are read once control is back in the event loop, so they land in the emptied table.
     while (userCount != 0) {
         --userCount;
         ui->tableWidget->removeRow(userCount);
     }
-    // Without the search an empty list would look as if no device had answered.
-    const QString message = ui->statusBar->currentMessage();
-    if (!searchSent)
+    // Without the search an empty list, or one without the devices of an adapter, would look as
+    // if no device had answered there.
+    if (search.frames == 0)
         ui->statusBar->showMessage(searchNotSentText());
-    else if (message == listFullText() || message == searchNotSentText())
+    else if (!search.failedAdapters.isEmpty())
+        ui->statusBar->showMessage(searchPartlySentText(search.failedAdapters));
+    else
         ui->statusBar->clearMessage();
+}
+
+MainWindow::SearchSent MainWindow::sendSearch()
+{
+    SearchSent search;
+    const QList<Adapters::Adapter> adapters = eligibleAdapters();
+    if (adapters.isEmpty()) {
+        search.frames = g_mySocket->broadcastSearch() >= 0 ? 1 : 0;
+        return search;
+    }
+    for (const Adapters::Adapter &adapter : adapters) {
+        if (g_mySocket->broadcastSearch(adapter.index) >= 0)
+            ++search.frames;
+        else
+            search.failedAdapters.append(adapter.name);
+    }
+    return search;
 }
 
 void MainWindow::cellDoubleClickedSlot()
@@ -180,13 +226,17 @@ void MainWindow::cellDoubleClickedSlot()
         return;
     }
     const QTableWidgetItem *maskItem = currentRowItem(DeviceColumn::SubnetMask);
-    if (!isReachableRow(ipItem->text(), maskItem ? maskItem->text() : QString())) {
+    const std::optional<int> broadcastInterface = broadcastInterfaceFor(
+        ipItem->text(), maskItem ? maskItem->text() : QString(), ipItem->data(AdapterRole).toInt());
+    if (!broadcastInterface) {
         warn(tr("打开设备详情失败："),
              tr("设备地址%1不是单个设备的地址（未设置、广播、组播或回环地址），无法使其闪烁或修改其设置！")
                  .arg(ipItem->text()));
         return;
     }
+    endFollowUpQuietly();
     g_mySocket->setTargetAddress(ipItem->text());
+    g_mySocket->setTargetBroadcastInterface(*broadcastInterface);
     g_mySocket->setTargetMac(*mac);
     g_mySocket->udpSendCmdLedsFlash(*mac);
     g_mySocket->startLedFlashTimer();
@@ -194,6 +244,10 @@ void MainWindow::cellDoubleClickedSlot()
     // A new window for every opening; it releases itself when it closes.
     auto *detail = new SubPlcInfo(this);
     connect(detail, &SubPlcInfo::subPlcWindowClosed, this, &MainWindow::closeSubWindowSlot);
+    connect(detail, &SubPlcInfo::settingsSent, this,
+            [this](const QString &macText, const AddressCheck::Settings &settings) {
+                sentWrite = SentWrite{macText, settings};
+            });
     detail->show();
     subWindowOpen = true;
 }
@@ -205,6 +259,27 @@ void MainWindow::closeSubWindowSlot()
     g_mySocket->udpSendCmdLedsOff(g_mySocket->targetMacText());
     g_mySocket->stopLedFlashTimer();
     subWindowOpen = false;
+    followWrite();
+}
+
+// The device restarts with the settings only if it took them: the user is told whether it did.
+void MainWindow::followWrite()
+{
+    if (!sentWrite)
+        return;
+    const int row = rowOfMac(sentWrite->macText);
+    const QTableWidgetItem *name = row < 0 ? nullptr : ui->tableWidget->item(row, DeviceColumn::Name);
+    followUp->start(macTextToBytes(sentWrite->macText), name ? name->text() : QString(), sentWrite->settings);
+    sentWrite.reset();
+}
+
+// The user's own refresh or detail window comes first; the follow-up's message would no longer be true.
+void MainWindow::endFollowUpQuietly()
+{
+    if (!followUp->isRunning())
+        return;
+    followUp->cancel();
+    ui->statusBar->clearMessage();
 }
 
 void MainWindow::tranlateUdpRawFrameSlot()
@@ -212,9 +287,18 @@ void MainWindow::tranlateUdpRawFrameSlot()
     const Frame::DeviceReply record{g_mySocket->devType,      g_mySocket->devMac,
                                     g_mySocket->devName,      g_mySocket->devSwVersion,
                                     g_mySocket->devNetAddr,   g_mySocket->devPoints};
-    const DeviceRowTexts row = deviceRowTexts(record);
+    DeviceRowTexts row = deviceRowTexts(record);
+    row.interfaceIndex = g_mySocket->devInterfaceIndex;
+    const int listed = rowOfMac(row.macText);
+    // The follow-up of a write searches for one device: its answer shows in its row, in place.
+    // The list stays otherwise as the user's refresh made it: a new row would take the selection.
+    if (followUp->isRunning()) {
+        if (followUp->takeReply(record.mac, AddressCheck::settingsFromBytes(record.netAddr)))
+            listed >= 0 ? fillRow(listed, row) : addUserRow(row);
+        return;
+    }
     // A device is listed once per search; the first reply's values stay.
-    if (isListed(row.macText))
+    if (listed >= 0)
         return;
     addUserRow(row);
 }
@@ -228,11 +312,21 @@ void MainWindow::addUserRow(const DeviceRowTexts &row)
     holdRepaintsDuringBurst();
     QTableWidget *table = ui->tableWidget;
     table->insertRow(userCount);
-    for (int column = 0; column < DeviceColumn::Count; ++column)
-        table->setItem(userCount, column, new QTableWidgetItem(row.cellText(column)));
-    table->item(userCount, DeviceColumn::Name)->setData(ReportedNameRole, row.reportedName);
+    fillRow(userCount, row);
     table->selectRow(userCount);
     ++userCount;
+}
+
+void MainWindow::fillRow(int row, const DeviceRowTexts &texts)
+{
+    for (int column = 0; column < DeviceColumn::Count; ++column) {
+        auto *item = new QTableWidgetItem(texts.cellText(column));
+        if (column == DeviceColumn::Name)
+            item->setData(ReportedNameRole, texts.reportedName);
+        else if (column == DeviceColumn::IpAddress)
+            item->setData(AdapterRole, texts.interfaceIndex);
+        ui->tableWidget->setItem(row, column, item);
+    }
 }
 
 // A search is answered by up to 127 devices at once, mixed with other traffic, and every datagram
@@ -255,14 +349,14 @@ void MainWindow::makeSelectedRowCurrent()
         selection->setCurrentIndex(selected.first(), QItemSelectionModel::NoUpdate);
 }
 
-bool MainWindow::isListed(const QString &macText) const
+int MainWindow::rowOfMac(const QString &macText) const
 {
     for (int row = 0; row < userCount; ++row) {
         const QTableWidgetItem *mac = ui->tableWidget->item(row, DeviceColumn::Mac);
         if (mac && mac->text() == macText)
-            return true;
+            return row;
     }
-    return false;
+    return -1;
 }
 
 QString MainWindow::portProblemText(const DevicePort::Opening &opening) const
@@ -291,6 +385,12 @@ QString MainWindow::searchNotSentText() const
     if (!g_mySocket->isBound())
         return portProblemText(g_mySocket->portOpening());
     return tr("搜索命令未能发出（网线已拔出或网卡不可用？），列表为空并不表示没有设备：请检查网络后重新刷新");
+}
+
+QString MainWindow::searchPartlySentText(const QStringList &failedAdapters) const
+{
+    return tr("搜索命令未能从网卡%1发出，该网卡上的设备不会列出：请检查网络后重新刷新")
+        .arg(failedAdapters.join(QStringLiteral("、")));
 }
 
 QString MainWindow::listFullText() const

@@ -1,11 +1,16 @@
 #pragma once
 
+#include "protocol/addresscheck.h"
+
 #include <QMainWindow>
+#include <QStringList>
 #include <QTimer>
 
 #include <memory>
+#include <optional>
 
 struct DeviceRowTexts;
+class WriteFollowUp;
 namespace DevicePort {
 struct Opening;
 }
@@ -16,6 +21,8 @@ class MainWindow;
 
 // The device list: every device that answers a search is one row. Opens the detail window for
 // the selected device, one at a time, and keeps that device's LEDs flashing while it is open.
+// After a write from the detail window, it looks for the device until it says whether the device
+// took the settings.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -40,13 +47,27 @@ private slots:
     void tranlateUdpRawFrameSlot();
 
 private:
+    struct SearchSent
+    {
+        int frames = 0;              // search frames that left
+        QStringList failedAdapters; // the adapters a frame could not leave by
+    };
+    // Sends the search out of every adapter that can reach devices, or, with none, the way the
+    // routing table says. Replies come in when control is back in the event loop.
+    SearchSent sendSearch();
+    void endFollowUpQuietly();
+    void followWrite();
+
     // Appends the row and makes it the selected and current one; a full table refuses it and
     // says so in the status bar.
     void addUserRow(const DeviceRowTexts &row);
-    bool isListed(const QString &macText) const;
+    void fillRow(int row, const DeviceRowTexts &texts);
+    // The index of the row listing this MAC text, or -1.
+    int rowOfMac(const QString &macText) const;
     void makeSelectedRowCurrent();
     QString portProblemText(const DevicePort::Opening &opening) const;
     QString searchNotSentText() const;
+    QString searchPartlySentText(const QStringList &failedAdapters) const;
     void holdRepaintsDuringBurst();
     QString listFullText() const;
     void showAbout();
@@ -56,4 +77,12 @@ private:
     qint8 userCount = 0;        // rows in the table, and the index of the next one
     bool subWindowOpen = false; // a detail window opened here is open; the device flashes
     QTimer repaintHold;         // while it runs, the table collects rows without painting
+    WriteFollowUp *followUp;
+    // The write the open detail window sent, followed up once the window has closed.
+    struct SentWrite
+    {
+        QString macText;
+        AddressCheck::Settings settings;
+    };
+    std::optional<SentWrite> sentWrite;
 };

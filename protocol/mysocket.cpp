@@ -6,6 +6,7 @@
 #include <QDebug>
 #include <QHostAddress>
 #include <QLoggingCategory>
+#include <QNetworkDatagram>
 #include <QTimer>
 #include <QUdpSocket>
 
@@ -62,6 +63,11 @@ void MySocket::setTargetAddress(const QString &ipText)
     targetAddress = ipText;
 }
 
+void MySocket::setTargetBroadcastInterface(int interfaceIndex)
+{
+    targetBroadcastInterface = interfaceIndex;
+}
+
 void MySocket::setTargetMac(const QString &macText)
 {
     targetMac = macText;
@@ -90,12 +96,10 @@ bool MySocket::waitForWriteDone()
 void MySocket::processPendingDatagrams()
 {
     qCDebug(trace) << __func__ << tr("UDP开始接收数据-->");
-    if (receiveBuffer.size() != MaxDatagramBytes)
-        receiveBuffer.resize(MaxDatagramBytes);
     while (udpSocket->hasPendingDatagrams()) {
-        const qint64 size = udpSocket->readDatagram(receiveBuffer.data(), receiveBuffer.size());
-        // A view of this datagram in the reused buffer; the decoder copies what it keeps.
-        const QByteArray datagram = QByteArray::fromRawData(receiveBuffer.constData(), qMax<qint64>(size, 0));
+        // Read whole, with the adapter it came in on; no peek for its size first.
+        const QNetworkDatagram received = udpSocket->receiveDatagram(MaxDatagramBytes);
+        const QByteArray datagram = received.data();
         qCDebug(trace) << "Recv Num:" << datagram.size();
 
         Frame::Decoded decoded = Frame::decode(datagram);
@@ -118,6 +122,7 @@ void MySocket::processPendingDatagrams()
             devSwVersion = std::move(decoded.reply.swVersion);
             devNetAddr = std::move(decoded.reply.netAddr);
             devPoints = std::move(decoded.reply.points);
+            devInterfaceIndex = int(received.interfaceIndex());
             receiveOneMoreUpd();
         }
     }
@@ -129,9 +134,9 @@ void MySocket::receiveOneMoreUpd()
     emit updPackReceived();
 }
 
-qint64 MySocket::broadcastSearch()
+qint64 MySocket::broadcastSearch(int interfaceIndex)
 {
-    return sendFrame(Frame::encodeSearch(takeFrameSeq()), QHostAddress(QHostAddress::Broadcast),
+    return sendFrame(Frame::encodeSearch(takeFrameSeq()), QHostAddress(QHostAddress::Broadcast), interfaceIndex,
                      "Broadcast Searching:");
 }
 
@@ -164,17 +169,21 @@ qint64 MySocket::sendLedFrame(const QString &macText, Frame::LedCommand command)
 
 qint64 MySocket::sendToDevice(const QByteArray &frame, const char *traceText)
 {
-    // A frame meant for one device never goes to 0.0.0.0 (Linux delivers that to this host), to a
-    // broadcast or to a multicast address: none of them is that device. Loopback stays open to
-    // devices played on this computer; the main window opens no details for a real device there.
+    if (targetBroadcastInterface != 0)
+        return sendFrame(frame, QHostAddress(QHostAddress::Broadcast), targetBroadcastInterface, traceText);
+    // A unicast frame meant for one device never goes to 0.0.0.0 (Linux delivers that to this
+    // host), to a broadcast or to a multicast address: none of them is that device. Loopback
+    // stays open to devices played on this computer; the main window opens no details for a real
+    // device there.
     QHostAddress destination = decimalIPv4Address(targetAddress);
     const quint32 firstOctet = destination.toIPv4Address() >> 24;
     if (firstOctet == 0 || firstOctet >= 224)
         destination.clear();
-    return sendFrame(frame, destination, traceText);
+    return sendFrame(frame, destination, 0, traceText);
 }
 
-qint64 MySocket::sendFrame(const QByteArray &frame, const QHostAddress &destination, const char *traceText)
+qint64 MySocket::sendFrame(const QByteArray &frame, const QHostAddress &destination, int interfaceIndex,
+                           const char *traceText)
 {
     qint64 sent = -1;
     sendError.clear();
@@ -184,7 +193,11 @@ qint64 MySocket::sendFrame(const QByteArray &frame, const QHostAddress &destinat
     } else if (destination.isNull()) {
         sendFailure = SendFailure::NotADeviceAddress;
     } else {
-        sent = udpSocket->writeDatagram(frame, destination, devicePort);
+        QNetworkDatagram datagram(frame, destination, devicePort);
+        // Pinned to the adapter whatever the routing table says (sent with IP_PKTINFO).
+        if (interfaceIndex != 0)
+            datagram.setInterfaceIndex(uint(interfaceIndex));
+        sent = udpSocket->writeDatagram(datagram);
         sendFailure = sent == frame.size() ? SendFailure::None : SendFailure::NetworkError;
         if (sendFailure == SendFailure::NetworkError)
             sendError = udpSocket->errorString();

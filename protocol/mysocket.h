@@ -29,6 +29,9 @@ public:
     QByteArray devSwVersion;
     QByteArray devNetAddr;
     QByteArray devPoints;
+    // Beside the record: the interface index of the adapter the last accepted reply came in on,
+    // 0 when the system did not say.
+    int devInterfaceIndex = 0;
 
     // Binds UDP port 102 on every IPv4 address, shared with other sockets. False when the port
     // could not be bound (portOpening() says why); the endpoint then stays unbound and every send
@@ -38,6 +41,11 @@ public:
     const DevicePort::Opening &portOpening() const { return opening; }
 
     void setTargetAddress(const QString &ipText);
+    // 0: LED and write frames go by unicast to the target address. Otherwise they go to
+    // 255.255.255.255 out of the adapter of this interface index, for a device outside that
+    // adapter's subnet: a unicast would be sent to a router and lost, and the device takes the
+    // broadcast frames because they name its MAC.
+    void setTargetBroadcastInterface(int interfaceIndex);
     // The MAC text of the device whose details are open: the flash and off frames name it, even
     // when another row is selected or the list was emptied meanwhile.
     void setTargetMac(const QString &macText);
@@ -51,7 +59,9 @@ public:
     bool waitForWriteDone();
 
     // Each sender returns what writeDatagram() returned: the bytes sent, or -1.
-    qint64 broadcastSearch();
+    // The search goes to 255.255.255.255: with an interface index, out of that adapter; with 0,
+    // out of the one the routing table chooses.
+    qint64 broadcastSearch(int interfaceIndex = 0);
     qint64 udpSendCmdLedsFlash(const QString &macText);
     qint64 udpSendCmdLedsOff(const QString &macText);
 
@@ -85,7 +95,8 @@ private slots:
     void udpSendCmdLedsFlashSlot();
 
 private:
-    qint64 sendFrame(const QByteArray &frame, const QHostAddress &destination, const char *traceText);
+    qint64 sendFrame(const QByteArray &frame, const QHostAddress &destination, int interfaceIndex,
+                     const char *traceText);
     qint64 sendToDevice(const QByteArray &frame, const char *traceText);
     qint64 sendLedFrame(const QString &macText, Frame::LedCommand command);
     quint32 takeFrameSeq();
@@ -94,8 +105,8 @@ private:
     quint16 devicePort = Frame::DevicePort;
     QString targetAddress;
     QString targetMac;
+    int targetBroadcastInterface = 0;
     QTimer *flashTimer = nullptr;
-    QByteArray receiveBuffer;
     DevicePort::Opening opening;
     quint32 frameSeq = 0; // the next frame's; a failed send uses its number up
     SendFailure sendFailure = SendFailure::None;

@@ -1,10 +1,13 @@
 // The whole tool against simulated devices across a network: kvrctl700-devsim plays the sample
 // devices in a namespace of its own, joined to this test's namespace by a veth cable, and the real
 // windows are driven through their widgets, found by object name, on the offscreen platform.
-// What the devices saw is read from the simulator's report lines.
+// What the devices saw is read from the simulator's report lines. Some tests add a second adapter:
+// cable 1 (198.19.0.0/16, without the default route) to a simulator playing two devices of a
+// foreign subnet, which only broadcast frames reach.
 
 #include "detail/subplcinfo.h"
 #include "mainwindow/mainwindow.h"
+#include "mainwindow/writefollowup.h"
 #include "protocol/frame.h"
 #include "simulatorprocess.h"
 #include "support/modalcloser.h"
@@ -38,6 +41,15 @@ const QStringList sampleRows = {
     QStringLiteral("VFD|MIXER-VFD-07|198.18.0.40|02:4B:56:40:00:07|255.255.255.0|198.18.0.254||"),
 };
 
+const QStringList foreignRows = {
+    QStringLiteral("HMI|FACTORY-HMI|192.0.2.50|02:4B:56:20:00:09|255.255.255.0|192.0.2.1||"),
+    QStringLiteral("SERVO|OLD-PLANT-AXIS|192.0.2.60|02:4B:56:30:00:05|255.255.255.0|192.0.2.1||"),
+};
+const QString foreignDevices = QStringLiteral(
+    "--device type=HMI,name=FACTORY-HMI,mac=02:4B:56:20:00:09,ip=192.0.2.50,mask=255.255.255.0,gateway=192.0.2.1 "
+    "--device type=SERVO,name=OLD-PLANT-AXIS,mac=02:4B:56:30:00:05,ip=192.0.2.60,mask=255.255.255.0,gateway=192.0.2.1,"
+    "ignores-broadcast=true");
+
 // Every line the simulator prints from `from` on, up to a marker datagram sent now from another
 // port: frames on one path keep their order, so whatever the tool sent before is in there.
 QStringList linesUntilMarker(const DevSim::SimulatorProcess &simulator, qsizetype from)
@@ -69,9 +81,12 @@ private slots:
     void confirmedChangeIsTakenAfterTheRestart();
     void refusedConfirmationSendsNoWrite_data();
     void refusedConfirmationSendsNoWrite();
+    void everyAdapterIsSearched();
+    void writeIsFollowedUp_data();
+    void writeIsFollowedUp();
 
 private:
-    void startSimulator(const QString &devices = {});
+    void startSimulator(const QString &devices = {}, int cable = 0);
     void refreshAndWaitFor(int devices);
     SubPlcInfo *openDetails(int row);
     QString simulatorLines() const { return simulator->lines().join(u'\n'); }
@@ -79,6 +94,7 @@ private:
     MainWindow *window = nullptr;
     QTableWidget *table = nullptr;
     std::unique_ptr<DevSim::SimulatorProcess> simulator;
+    std::unique_ptr<DevSim::SimulatorProcess> second; // on cable 1
 };
 
 void TestEndToEnd::initTestCase()
@@ -91,14 +107,17 @@ void TestEndToEnd::initTestCase()
     QVERIFY(QTest::qWaitForWindowExposed(window));
     table = window->findChild<QTableWidget *>(QStringLiteral("tableWidget"));
     QVERIFY(table);
+    // A device is given 0.1 s to restart before it is searched for, and then 3 s to answer.
+    window->findChild<WriteFollowUp *>()->setTimeLimits(100, 3000);
 }
 
-void TestEndToEnd::startSimulator(const QString &devices)
+void TestEndToEnd::startSimulator(const QString &devices, int cable)
 {
-    simulator = std::make_unique<DevSim::SimulatorProcess>();
+    std::unique_ptr<DevSim::SimulatorProcess> &started = cable == 0 ? simulator : second;
+    started = std::make_unique<DevSim::SimulatorProcess>(DevSim::SimulatorCable{cable, cable == 0});
     const QString arguments = QStringLiteral("--restart-ms 500 --led-timeout-ms %1 %2").arg(LedTimeoutMs).arg(devices);
     const std::optional<QString> failure =
-        simulator->start(QStringLiteral(KVR_DEVSIM_PATH), arguments.split(u' ', Qt::SkipEmptyParts));
+        started->start(QStringLiteral(KVR_DEVSIM_PATH), arguments.split(u' ', Qt::SkipEmptyParts));
     QVERIFY2(!failure, qPrintable(failure.value_or(QString())));
 }
 
@@ -107,6 +126,7 @@ void TestEndToEnd::cleanup()
     if (SubPlcInfo *detail = kvrtest::shownDetailWindows().value(0))
         detail->close();
     simulator.reset();
+    second.reset();
 }
 
 void TestEndToEnd::refreshAndWaitFor(int devices)
@@ -192,13 +212,16 @@ void TestEndToEnd::confirmedChangeIsTakenAfterTheRestart()
     const qsizetype before = simulator->lines().size();
     use(detail, "confirmBtn");
     QTRY_VERIFY(!detail || !detail->isVisible());
+    QVERIFY(window->statusBar()->currentMessage().startsWith(QStringLiteral("新设置已发送到设备KVR-CTL700-MQ16TRB")));
     // Sent to the old address, taken with the name the device reported, not the model name shown.
     const QString accepted = QStringLiteral("write \"CTR516-K\" 02:4B:56:10:00:01 accepted: restarting for 500 ms as "
                                             "PLC \"CTR516-K\" 02:4B:56:10:00:01 198.18.0.50/24 gateway 198.18.0.254");
     QTRY_VERIFY2(simulator->printedSince(before, accepted), qPrintable(simulatorLines()));
-    QTRY_VERIFY_WITH_TIMEOUT(simulator->printedSince(before, QStringLiteral("restarted PLC \"CTR516-K\"")), 5000);
 
-    refreshAndWaitFor(sampleRows.size());
+    // Once it is back, the window finds it at the new address, without a refresh: its row, in place.
+    QTRY_COMPARE_WITH_TIMEOUT(window->statusBar()->currentMessage(),
+                              QStringLiteral("设备KVR-CTL700-MQ16TRB（02:4B:56:10:00:01）已在新地址198.18.0.50应答，新设置已确认"),
+                              5000);
     QCOMPARE(kvrtest::rowTexts(table),
              QStringList(sampleRows).replaceInStrings(QLatin1String("198.18.0.10"), QLatin1String("198.18.0.50")));
 }
@@ -253,6 +276,104 @@ void TestEndToEnd::refusedConfirmationSendsNoWrite()
     const QStringList lines = linesUntilMarker(*simulator, before);
     const QRegularExpression other(QStringLiteral("^(?!led |ignored LED frame|search from)"));
     QVERIFY2(lines.filter(other).isEmpty(), qPrintable(lines.join(u'\n')));
+}
+
+void TestEndToEnd::everyAdapterIsSearched()
+{
+    // One adapter: one search frame, traced as ever (its bytes: tst_mysocket).
+    const QString searchTrace = QStringLiteral("Broadcast Searching: 46");
+    kvrtest::TraceCapture traces;
+    refreshAndWaitFor(sampleRows.size());
+    QCOMPARE(traces.lines().count(searchTrace), 1);
+
+    // A second adapter without the default route, where a search to 255.255.255.255 that names no
+    // adapter never goes: one frame out of each, and every device listed once.
+    startSimulator(foreignDevices, 1);
+    const qsizetype before = traces.lines().size();
+    refreshAndWaitFor(sampleRows.size() + foreignRows.size());
+    QCOMPARE(traces.lines().mid(before).count(searchTrace), 2);
+    QStringList listed = kvrtest::rowTexts(table);
+    QStringList expected = sampleRows + foreignRows;
+    listed.sort();
+    expected.sort();
+    QCOMPARE(listed, expected);
+}
+
+void TestEndToEnd::writeIsFollowedUp_data()
+{
+    QTest::addColumn<QString>("mac");
+    QTest::addColumn<QString>("settings");  // IP, mask and gateway typed in
+    QTest::addColumn<QString>("meanwhile"); // what happens once the detail window has closed
+    QTest::addColumn<QString>("message");   // the last one in the status bar; none: it ends without a word
+    QTest::addColumn<QString>("row");       // the device's row then
+
+    QTest::newRow("foreign-subnet device, by broadcast on the adapter without the default route")
+        << "02:4B:56:20:00:09" << "198.19.0.60|255.255.0.0|198.19.0.254" << ""
+        << "设备FACTORY-HMI（02:4B:56:20:00:09）已在新地址198.19.0.60应答，新设置已确认"
+        << "HMI|FACTORY-HMI|198.19.0.60|02:4B:56:20:00:09|255.255.0.0|198.19.0.254||";
+    QTest::newRow("the device refuses the settings") // no gateway: the window allows it, the device does not
+        << "02:4B:56:10:00:02" << "198.18.0.11|255.255.255.0|0.0.0.0" << ""
+        << "设备FILLER-PLC-02（02:4B:56:10:00:02）已应答，但没有采用新设置：网关为198.18.0.254（发送的是0.0.0.0）"
+        << sampleRows[1];
+    QTest::newRow("a device that ignores broadcast frames")
+        << "02:4B:56:30:00:05" << "198.19.0.70|255.255.0.0|198.19.0.254" << ""
+        << "设备OLD-PLANT-AXIS（02:4B:56:30:00:05）已应答，但没有采用新设置：IP地址为192.0.2.60（发送的是198.19.0.70），"
+           "子网掩码为255.255.255.0（发送的是255.255.0.0），网关为192.0.2.1（发送的是198.19.0.254）"
+        << foreignRows[1];
+    // The time limit runs out: a wait inherent in the case.
+    QTest::newRow("not seen: the device's simulator stopped")
+        << "02:4B:56:10:00:02" << "198.18.0.12|255.255.255.0|198.18.0.254" << "stop simulator"
+        << "设备FILLER-PLC-02（02:4B:56:10:00:02）在3.1秒内没有应答，无法确认新设置是否生效：请检查设备后刷新列表"
+        << sampleRows[1];
+    QTest::newRow("the user refreshes") << "02:4B:56:10:00:02" << "198.18.0.12|255.255.255.0|198.18.0.254"
+                                        << "refreshUserBtn" << "" << "";
+    QTest::newRow("the user opens details") << "02:4B:56:10:00:02" << "198.18.0.12|255.255.255.0|198.18.0.254"
+                                            << "detailedInfoBtn" << "" << "";
+}
+
+void TestEndToEnd::writeIsFollowedUp()
+{
+    QFETCH(QString, mac);
+    QFETCH(QString, settings);
+    QFETCH(QString, meanwhile);
+    QFETCH(QString, message);
+    QFETCH(QString, row);
+
+    startSimulator(foreignDevices, 1);
+    refreshAndWaitFor(sampleRows.size() + foreignRows.size());
+    const QList<QTableWidgetItem *> found = table->findItems(mac, Qt::MatchExactly);
+    QCOMPARE(found.size(), 1);
+    const int at = found.first()->row();
+    table->selectRow(at);
+    use(window, "detailedInfoBtn");
+    QPointer<SubPlcInfo> detail = kvrtest::shownDetailWindows().value(0);
+    QVERIFY(detail);
+    // The LED frame reaches the device, a foreign one by broadcast (a device may ignore it).
+    const QRegularExpression led(QStringLiteral("^(led|ignored LED frame from .* by broadcast, which) \"[^\"]+\" ") + mac);
+    QTRY_VERIFY(!(simulator->lines() + second->lines()).filter(led).isEmpty());
+
+    const QStringList fields{QStringLiteral("plcIP_Addr"), QStringLiteral("subnetMaskAddr"), QStringLiteral("subGateWayAddr")};
+    for (int i = 0; i < fields.size(); ++i) {
+        auto *edit = detail->findChild<QLineEdit *>(fields[i]);
+        edit->clear();
+        QTest::keyClicks(edit, settings.section(u'|', i, i));
+    }
+    use(detail, "confirmBtn");
+    QTRY_VERIFY(!detail || !detail->isVisible());
+    QVERIFY(window->statusBar()->currentMessage().startsWith(QStringLiteral("新设置已发送到设备")));
+
+    auto *followUp = window->findChild<WriteFollowUp *>();
+    if (meanwhile == QLatin1String("stop simulator"))
+        simulator->stop();
+    else if (!meanwhile.isEmpty())
+        use(window, qPrintable(meanwhile));
+    if (message.isEmpty()) { // the user's action comes first: the follow-up's message goes with it
+        QVERIFY(!followUp->isRunning());
+        QVERIFY(window->statusBar()->currentMessage().isEmpty());
+        return;
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(window->statusBar()->currentMessage(), message, 10000);
+    QCOMPARE(kvrtest::rowTexts(table).value(at), row);
 }
 
 QTEST_MAIN(TestEndToEnd)

@@ -92,7 +92,7 @@ say "the simulated devices report below; in the window:"
 say "  1. press the refresh button (刷新子设备列表): the devices are listed"
 say "  2. double-click a device: the simulator reports its LEDs flashing"
 say "  3. change the IP address, confirm (确认修改): the device restarts with it"
-say "  4. refresh again after a few seconds: the new address is listed"
+say "  4. after the restart the status bar confirms the new address, and the device's row shows it"
 say "close the window or press Ctrl-C to end the demo"
 ip netns exec "$plant_ns" "$sim_bin" "$@" &
 sim_pid=$!

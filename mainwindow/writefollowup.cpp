@@ -1,0 +1,109 @@
+#include "writefollowup.h"
+
+#include "commissioning/searchsession.h"
+#include "commissioning/verifiedwrite.h"
+#include "protocol/conversions.h"
+
+#include <QHostAddress>
+
+namespace {
+
+QString addressText(quint32 address)
+{
+    return QHostAddress(address).toString();
+}
+
+} // namespace
+
+// The times of kvrctl700-cli's verified write, so that the window and the command-line program
+// give a device the same time to come back.
+WriteFollowUp::WriteFollowUp(QObject *parent)
+    : QObject(parent), restartWaitMs(VerifiedWrite::DefaultRestartWaitMs),
+      searchMs(VerifiedWrite::DefaultVerifyTimeoutMs)
+{
+    restartTimer.setSingleShot(true);
+    giveUpTimer.setSingleShot(true);
+    searchTimer.setInterval(SearchSession::TargetRoundMs);
+    connect(&restartTimer, &QTimer::timeout, this, &WriteFollowUp::beginSearching);
+    connect(&searchTimer, &QTimer::timeout, this, &WriteFollowUp::searchDue);
+    connect(&giveUpTimer, &QTimer::timeout, this, [this] { finish(WriteOutcome::Outcome::NotSeen, std::nullopt); });
+}
+
+void WriteFollowUp::setTimeLimits(int restartWait, int search)
+{
+    restartWaitMs = restartWait;
+    searchMs = search;
+}
+
+void WriteFollowUp::start(const QByteArray &deviceMac, const QString &name, const AddressCheck::Settings &settings)
+{
+    cancel();
+    mac = deviceMac;
+    deviceName = name;
+    written = settings;
+    running = true;
+    restartTimer.start(restartWaitMs);
+    emit message(tr("新设置已发送到%1，正在等待设备重新启动…").arg(deviceText()));
+}
+
+void WriteFollowUp::cancel()
+{
+    restartTimer.stop();
+    searchTimer.stop();
+    giveUpTimer.stop();
+    running = false;
+    searching = false;
+}
+
+bool WriteFollowUp::takeReply(const QByteArray &replyMac, const AddressCheck::Settings &answered)
+{
+    if (!searching || replyMac != mac)
+        return false;
+    finish(WriteOutcome::classify(true, answered, written), answered);
+    return true;
+}
+
+void WriteFollowUp::beginSearching()
+{
+    searching = true;
+    giveUpTimer.start(searchMs);
+    searchTimer.start();
+    emit searchDue();
+}
+
+void WriteFollowUp::finish(WriteOutcome::Outcome outcome, const std::optional<AddressCheck::Settings> &answered)
+{
+    cancel();
+    switch (outcome) {
+    case WriteOutcome::Outcome::Verified:
+        emit message(tr("%1已在新地址%2应答，新设置已确认").arg(deviceText(), addressText(written.ip)));
+        return;
+    case WriteOutcome::Outcome::Mismatch:
+        emit message(tr("%1已应答，但没有采用新设置：%2").arg(deviceText(), differences(*answered)));
+        return;
+    case WriteOutcome::Outcome::NotSeen:
+        emit message(tr("%1在%2秒内没有应答，无法确认新设置是否生效：请检查设备后刷新列表")
+                         .arg(deviceText(), QString::number((restartWaitMs + searchMs) / 1000.0)));
+        return;
+    case WriteOutcome::Outcome::NotSent:
+    case WriteOutcome::Outcome::Sent:
+        break;
+    }
+}
+
+QString WriteFollowUp::deviceText() const
+{
+    return tr("设备%1（%2）").arg(deviceName, macBytesToText(mac));
+}
+
+QString WriteFollowUp::differences(const AddressCheck::Settings &answered) const
+{
+    QStringList texts;
+    if (answered.ip != written.ip)
+        texts.append(tr("IP地址为%1（发送的是%2）").arg(addressText(answered.ip), addressText(written.ip)));
+    if (answered.mask != written.mask)
+        texts.append(tr("子网掩码为%1（发送的是%2）").arg(addressText(answered.mask), addressText(written.mask)));
+    if (answered.gateway != written.gateway)
+        texts.append(tr("网关为%1（发送的是%2）").arg(addressText(answered.gateway), addressText(written.gateway)));
+    return texts.join(QStringLiteral("，"));
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "commissioning/writeoutcome.h"
+#include "protocol/addresscheck.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <optional>
+
+// What the main window does after a write of new settings went out: it leaves the device time to
+// restart (it answers nothing meanwhile), then searches for it every little while until it answers
+// or the time is up, and says in one message whether it took the settings. The window sends the
+// searches (without emptying its list) and hands over every reply; a refresh or a new detail
+// window by the user ends it without a word.
+class WriteFollowUp : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit WriteFollowUp(QObject *parent = nullptr);
+
+    // Before the first search, and from then on until the device is given up.
+    void setTimeLimits(int restartWaitMs, int searchMs);
+
+    void start(const QByteArray &mac, const QString &deviceName, const AddressCheck::Settings &written);
+    void cancel();
+    bool isRunning() const { return running; }
+
+    // A reply the window received. True when it is the followed device's answer, which ends the
+    // follow-up; replies before the first search are answers to something else.
+    bool takeReply(const QByteArray &mac, const AddressCheck::Settings &answered);
+
+signals:
+    void searchDue();
+    // The text for the status bar: first that the window waits, then how it ended.
+    void message(const QString &text);
+
+private:
+    void beginSearching();
+    void finish(WriteOutcome::Outcome outcome, const std::optional<AddressCheck::Settings> &answered);
+    QString deviceText() const;
+    QString differences(const AddressCheck::Settings &answered) const;
+
+    QTimer restartTimer;
+    QTimer searchTimer;
+    QTimer giveUpTimer;
+    int restartWaitMs;
+    int searchMs;
+    QByteArray mac;
+    QString deviceName;
+    AddressCheck::Settings written;
+    bool running = false;
+    bool searching = false;
+};
