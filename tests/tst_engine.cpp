@@ -1,13 +1,14 @@
 // The commissioning engine's pure pieces, in tables: which adapters are used, how a frame reaches a
-// device, the merge of replies by MAC, the reading and checking of address plans. The sessions on
-// sockets, and the outcome of a write, are tested through kvrctl700-cli in tst_cli and through the
-// window in tst_endtoend.
+// device, the merge of replies by MAC, a write nothing answered, the reading and checking of address
+// plans. The sessions on sockets, and the other outcomes of a write, are tested through
+// kvrctl700-cli in tst_cli and through the window in tst_endtoend.
 
 #include "commissioning/adapters.h"
 #include "commissioning/founddevice.h"
 #include "commissioning/plancheck.h"
 #include "commissioning/planfile.h"
 #include "commissioning/route.h"
+#include "commissioning/writeoutcome.h"
 #include "protocol/conversions.h"
 #include "support/testsupport.h"
 
@@ -63,6 +64,7 @@ private slots:
     void routeToDevice_data();
     void routeToDevice();
     void repliesMergeByMac();
+    void writeNothingAnsweredIsNotSeen();
     void planReading_data();
     void planReading();
     void planChecks_data();
@@ -129,6 +131,13 @@ void TestEngine::repliesMergeByMac()
     QCOMPARE(devices[0].settings().ip, ip(QStringLiteral("198.18.0.11"))); // the latest reply wins
 }
 
+void TestEngine::writeNothingAnsweredIsNotSeen()
+{
+    // The frame left: not "not sent". (Through kvrctl700-cli, every simulated device that takes a
+    // write answers again, so this outcome is only seen here.)
+    QCOMPARE(WriteOutcome::classify(true, std::nullopt, {}), WriteOutcome::Outcome::NotSeen);
+}
+
 void TestEngine::planReading_data()
 {
     QTest::addColumn<QByteArray>("content");
@@ -175,7 +184,6 @@ void TestEngine::planChecks_data()
     QTest::addColumn<QString>("rows");     // "mac ip mask gateway", joined by ';'
     QTest::addColumn<QString>("verdicts"); // a letter a row: Write, Already correct, Not found, Refused; w: a warning
 
-    QTest::newRow("already correct") << "024B56100001 198.18.0.10 255.255.0.0 198.18.0.254" << "A";
     QTest::newRow("a new gateway only") << "024B56100001 198.18.0.10 255.255.0.0 198.18.0.253" << "W";
     QTest::newRow("a device that did not answer is still checked")
         << "024B56100009 198.18.0.40 255.255.0.0 198.18.0.254;024B56100008 198.18.0.41 255.0.255.0 0.0.0.0" << "NR";
