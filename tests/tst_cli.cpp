@@ -110,7 +110,6 @@ void TestCli::searchFindsEveryAdapter()
              QStringList{QStringLiteral("search from 198.18.0.1:102 answered by 3 of 3 devices")});
 
     const Run search = run(QStringLiteral("search --format json"));
-    QCOMPARE(search.exitCode, 0);
     QStringList listed; // each device once, on the adapter it is behind, however many rounds it answered
     for (const QJsonValue &device : QJsonDocument::fromJson(search.out.toUtf8())[QLatin1String("devices")].toArray()) {
         listed.append(QStringLiteral("%1 %2 %3 %4 findings").arg(device[QLatin1String("mac")].toString(),
