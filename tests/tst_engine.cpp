@@ -1,6 +1,7 @@
 // The commissioning engine's pure pieces, in tables: which adapters are used, how a frame reaches a
-// device, the merge of replies by MAC, the outcome of a write, the reading and checking of address
-// plans. The sessions on sockets are tested through kvrctl700-cli in tst_cli.
+// device, the merge of replies by MAC, a write nothing answered, the reading and checking of address
+// plans. The sessions on sockets, and the other outcomes of a write, are tested through
+// kvrctl700-cli in tst_cli and through the window in tst_endtoend.
 
 #include "commissioning/adapters.h"
 #include "commissioning/founddevice.h"
@@ -59,44 +60,33 @@ class TestEngine : public QObject
     Q_OBJECT
 
 private slots:
-    void adapterChoice_data();
     void adapterChoice();
     void routeToDevice_data();
     void routeToDevice();
     void repliesMergeByMac();
-    void writeOutcome();
+    void writeNothingAnsweredIsNotSeen();
     void planReading_data();
     void planReading();
     void planChecks_data();
     void planChecks();
 };
 
-void TestEngine::adapterChoice_data()
-{
-    QTest::addColumn<QString>("wanted");
-    QTest::addColumn<QString>("choice"); // adapters used | skipped | names unknown
-
-    QTest::newRow("every eligible adapter by default") << "" << "eth0 eth2 | lo wlan0 tun0 eth1 | ";
-    QTest::newRow("a chosen adapter that is down is no adapter") << "wlan0" << " | wlan0 | ";
-    QTest::newRow("a misspelt name is reported") << "eth9 eth0" << "eth0 |  | eth9";
-}
-
 void TestEngine::adapterChoice()
 {
-    QFETCH(QString, wanted);
-    QFETCH(QString, choice);
-
+    // By default every adapter that is up with a link, has an IPv4 address and can broadcast. The
+    // adapters a user names (-i) are tried through kvrctl700-cli in tst_cli.
     QList<Adapters::Candidate> candidates;
     for (const char *description : {"lo 1 loopback 127.0.0.1/8", "eth0 2 192.168.1.5/24", "wlan0 3 down 10.0.0.5/8",
                                      "tun0 4 p2p 10.8.0.2/24", "eth1 5", "eth2 6 198.18.0.1/16 192.0.2.1/24"})
         candidates.append(candidate(QString::fromLatin1(description)));
-    const Adapters::Choice chosen = Adapters::choose(candidates, wanted.split(u' ', Qt::SkipEmptyParts));
+    const Adapters::Choice chosen = Adapters::choose(candidates, {});
     QStringList used, skipped;
     for (const Adapters::Adapter &a : chosen.adapters)
         used.append(a.name);
     for (const Adapters::Skipped &s : chosen.skipped)
         skipped.append(s.name);
-    QCOMPARE(QStringList({used.join(u' '), skipped.join(u' '), chosen.unknown.join(u' ')}).join(QLatin1String(" | ")), choice);
+    QCOMPARE(used.join(u' '), QStringLiteral("eth0 eth2"));
+    QCOMPARE(skipped.join(u' '), QStringLiteral("lo wlan0 tun0 eth1"));
 }
 
 void TestEngine::routeToDevice_data()
@@ -105,8 +95,6 @@ void TestEngine::routeToDevice_data()
     QTest::addColumn<QList<int>>("answeredOn");
     QTest::addColumn<QString>("route");
 
-    QTest::newRow("in the subnet it answered on") << "198.18.0.10" << QList<int>{2} << "unicast to 198.18.0.10 on a";
-    QTest::newRow("foreign subnet: broadcast on its adapter") << "10.1.2.3" << QList<int>{3} << "broadcast on b";
     QTest::newRow("another adapter's subnet: unicast would leave by the wrong cable")
         << "198.19.0.7" << QList<int>{2} << "broadcast on a";
     QTest::newRow("answered on two, in the second's subnet") << "192.0.2.9" << QList<int>{2, 3} << "unicast to 192.0.2.9 on b";
@@ -126,8 +114,6 @@ void TestEngine::routeToDevice()
                                                   .adapters;
     const std::optional<DeviceRoute::Route> found = DeviceRoute::toDevice(ip(device), answeredOn, adapters);
     QCOMPARE(found ? found->describe() : QStringLiteral("none"), route);
-    if (found) // the frame leaves by the adapter named
-        QCOMPARE(found->interfaceIndex, found->adapterName == QLatin1String("a") ? 2 : 3);
 }
 
 void TestEngine::repliesMergeByMac()
@@ -143,19 +129,13 @@ void TestEngine::repliesMergeByMac()
     QCOMPARE(devices[0].interfaces, (QList<int>{2, 3})); // heard on both adapters, listed once
     QCOMPARE(devices[0].roundsAnswered, 2);
     QCOMPARE(devices[0].settings().ip, ip(QStringLiteral("198.18.0.11"))); // the latest reply wins
-    QCOMPARE(devices[1].roundsAnswered, 1);
 }
 
-void TestEngine::writeOutcome()
+void TestEngine::writeNothingAnsweredIsNotSeen()
 {
-    const QStringList parts = QStringLiteral("- 198.18.0.50 255.255.0.0 198.18.0.254").split(u' ');
-    const AddressCheck::Settings written = settings(parts);
-    AddressCheck::Settings otherGateway = written;
-    otherGateway.gateway = ip(QStringLiteral("198.18.0.1"));
-    QCOMPARE(WriteOutcome::classify(true, written, written), WriteOutcome::Outcome::Verified);
-    QCOMPARE(WriteOutcome::classify(true, otherGateway, written), WriteOutcome::Outcome::Mismatch);
-    QCOMPARE(WriteOutcome::classify(true, std::nullopt, written), WriteOutcome::Outcome::NotSeen);
-    QCOMPARE(WriteOutcome::classify(false, written, written), WriteOutcome::Outcome::NotSent);
+    // The frame left: not "not sent". (Through kvrctl700-cli, every simulated device that takes a
+    // write answers again, so this outcome is only seen here.)
+    QCOMPARE(WriteOutcome::classify(true, std::nullopt, {}), WriteOutcome::Outcome::NotSeen);
 }
 
 void TestEngine::planReading_data()
@@ -191,12 +171,10 @@ void TestEngine::planReading()
 
     const PlanFile::Reading reading = PlanFile::read(content);
     QStringList rows;
-    for (const PlanFile::Row &row : reading.rows) {
-        rows.append(QStringLiteral("%1 %2 %3 %4 %5")
-                        .arg(row.line)
-                        .arg(macBytesToText(row.mac), QHostAddress(row.settings.ip).toString(),
-                             QHostAddress(row.settings.mask).toString(), QHostAddress(row.settings.gateway).toString()));
-    }
+    const auto text = [](quint32 address) { return QHostAddress(address).toString(); };
+    for (const PlanFile::Row &row : reading.rows)
+        rows.append(QStringLiteral("%1 %2 %3 %4 %5").arg(row.line).arg(macBytesToText(row.mac), text(row.settings.ip),
+                                                                        text(row.settings.mask), text(row.settings.gateway)));
     QVERIFY2(reading.ok() ? rows.join(u'\n') == expected : reading.error.contains(expected),
              qPrintable(reading.ok() ? rows.join(u'\n') : reading.error));
 }
@@ -206,8 +184,7 @@ void TestEngine::planChecks_data()
     QTest::addColumn<QString>("rows");     // "mac ip mask gateway", joined by ';'
     QTest::addColumn<QString>("verdicts"); // a letter a row: Write, Already correct, Not found, Refused; w: a warning
 
-    QTest::newRow("already correct") << "024B56100001 198.18.0.10 255.255.0.0 198.18.0.254" << "A";
-    QTest::newRow("a new address") << "024B56100001 198.18.0.11 255.255.0.0 198.18.0.254" << "W";
+    QTest::newRow("a new gateway only") << "024B56100001 198.18.0.10 255.255.0.0 198.18.0.253" << "W";
     QTest::newRow("a device that did not answer is still checked")
         << "024B56100009 198.18.0.40 255.255.0.0 198.18.0.254;024B56100008 198.18.0.41 255.0.255.0 0.0.0.0" << "NR";
     QTest::newRow("two rows give one address")

@@ -14,7 +14,6 @@
 #include <QTest>
 #include <QUdpSocket>
 
-#include <csignal>
 #include <memory>
 
 using kvrtest::hex;
@@ -42,18 +41,12 @@ QList<DevSim::SimDevice> twoDevices()
 }
 
 // A write frame for the PLC as the tool builds it from the detail window's texts.
-QByteArray writeFrame(const char *name, const char *address, const char *mask, const char *gateway,
-                      const char *mac = "02:4B:56:10:00:02")
+QByteArray write(const char *address, const char *mask, const char *gateway, const char *mac = "02:4B:56:10:00:02",
+                 const char *name = "ABCDEF")
 {
     const auto text = [](const char *latin1) { return QString::fromLatin1(latin1); };
     return Frame::encodeWrite(Frame::writeValuesFromTexts({text("02:4B:56:10:00:02"), text(mac), text(name),
                                                            text(address), text(mask), text(gateway)}), 4);
-}
-
-// The same, for the name ABCDEF.
-QByteArray write(const char *address, const char *mask, const char *gateway, const char *mac = "02:4B:56:10:00:02")
-{
-    return writeFrame("ABCDEF", address, mask, gateway, mac);
 }
 
 } // namespace
@@ -72,8 +65,8 @@ private slots:
         reports.clear();
     }
 
-    void framesFromATool_data();
-    void framesFromATool();
+    void refusedFramesChangeNothing_data();
+    void refusedFramesChangeNothing();
     void flashingStopsWithoutFlashCommands();
     void silentWhileRestarting();
     void programExitCodes_data();
@@ -126,24 +119,18 @@ QList<QByteArray> TestSimulator::receive(int count)
     return datagrams;
 }
 
-void TestSimulator::framesFromATool_data()
+void TestSimulator::refusedFramesChangeNothing_data()
 {
     QTest::addColumn<QByteArray>("datagram");
     QTest::addColumn<QString>("report"); // how the simulator's report on it ends
 
-    QTest::newRow("runt") << QByteArray(17, 'K') << "rejected 17 bytes from 127.0.0.4:102: 17 bytes are too short for a header";
-    QTest::newRow("bad magic") << Frame::encodeSearch(0).replace(0, 6, "KORVEl") << "rejected 46 bytes from 127.0.0.4:102: not a KORVEL frame";
-    QTest::newRow("a device's reply") << Frame::encodeReply(2, DevSim::replyFields(twoDevices()[1]), 0)
-                                      << "sent by a device (type code 2), not by a tool";
+    // Frames as the tool builds them are pinned byte for byte in tst_frame; these are the ones a
+    // device refuses.
     QTest::newRow("unknown field type") << rawFrame(0xF0, 1, {{7, std::nullopt}}) << "field 1 has the unknown type 7";
-    QTest::newRow("bytes after the last field") << rawFrame(0xF0, 1, {{0, hex("00000001")}}, 32) + "xx"
-                                                << "2 stray bytes after the last field";
     QTest::newRow("the tool's write with an incomplete address") << write("198.18.0", "255.255.255.0", "0.0.0.1")
                                                                  << "declared length 90 differs from its size 89";
     QTest::newRow("no name field") << rawFrame(0xF0, 3, {{8, plcMac}, {1, plcMac}, {4, netBytes}})
                                    << "fields of types 8, 1, 4 make no known command";
-    QTest::newRow("repeated field") << rawFrame(0xF0, 4, {{8, plcMac}, {1, plcMac}, {1, plcMac}, {4, netBytes}})
-                                    << "field type 1 appears twice";
     QTest::newRow("15-byte name") << rawFrame(0xF0, 4, {{8, plcMac}, {1, plcMac}, {2, "ABCDEFGHIJKLMNO"}, {4, netBytes}})
                                   << "name has 15 bytes, not 16";
     QTest::newRow("LED command 1") << rawFrame(0xF0, 2, {{8, plcMac}, {6, hex("0001")}})
@@ -157,8 +144,9 @@ void TestSimulator::framesFromATool_data()
     QTest::newRow("name too short once unpadded")
         << rawFrame(0xF0, 4, {{8, plcMac}, {1, plcMac}, {2, "ABC             "}, {4, netBytes}})
         << plcReport("write %1 refused: name \"ABC\" has 3 characters, not 6 to 16");
-    QTest::newRow("Latin-1 letter in the name") << writeFrame("K\xE4seREI", "198.18.0.50", "255.255.255.0", "198.18.0.254")
-                                                << "name contains the byte 0xe4, not printable ASCII";
+    QTest::newRow("Latin-1 letter in the name")
+        << write("198.18.0.50", "255.255.255.0", "198.18.0.254", "02:4B:56:10:00:02", "K\xE4seREI")
+        << "name contains the byte 0xe4, not printable ASCII";
     QTest::newRow("MAC of another device") << write("198.18.0.50", "255.255.255.0", "198.18.0.254", "02:4B:56:20:00:01")
                                            << "MAC 02:4B:56:20:00:01 belongs to another device";
     QTest::newRow("broadcast MAC") << write("198.18.0.50", "255.255.255.0", "198.18.0.254", "FF:FF:FF:FF:FF:FF")
@@ -166,24 +154,19 @@ void TestSimulator::framesFromATool_data()
     QTest::newRow("mask with a hole") << write("198.18.0.50", "255.255.0.255", "198.18.0.254") << "is not a valid prefix";
     QTest::newRow("/31") << write("198.18.0.0", "255.255.255.254", "198.18.0.1") << "no room for a host and a gateway";
     QTest::newRow("no gateway") << write("198.18.0.50", "255.255.255.0", "0.0.0.0") << "outside the subnet 198.18.0.0/24";
-    QTest::newRow("a write with its fields in another order, name padding removed")
-        << rawFrame(0xF0, 4, {{4, netBytes}, {2, "FILLER-PLC-02   "}, {1, plcMac}, {8, plcMac}})
-        << plcReport("accepted: restarting for 300 ms as PLC %1 198.18.0.50/24 gateway 198.18.0.254");
 }
 
-void TestSimulator::framesFromATool()
+void TestSimulator::refusedFramesChangeNothing()
 {
     QFETCH(QByteArray, datagram);
     QFETCH(QString, report);
 
-    const bool taken = report.contains(QLatin1String("accepted: "));
     send(datagram);
     send(Frame::encodeSearch(1));
-    QCOMPARE(receive(taken ? 1 : 2).size(), taken ? 1 : 2);
+    QCOMPARE(receive(2).size(), 2);
     QVERIFY2(reports.value(0).endsWith(report), qPrintable(reports.join(u'\n')));
-    // Anything else changes nothing: no LED, no restart, and the search is answered by both devices.
-    if (!taken)
-        QCOMPARE(reports.mid(1), QStringList{QStringLiteral("search from 127.0.0.4:102 answered by 2 of 2 devices")});
+    // It changes nothing: no LED, no restart, and the search is answered by both devices.
+    QCOMPARE(reports.mid(1), QStringList{QStringLiteral("search from 127.0.0.4:102 answered by 2 of 2 devices")});
 }
 
 void TestSimulator::flashingStopsWithoutFlashCommands()
@@ -198,12 +181,10 @@ void TestSimulator::silentWhileRestarting()
 {
     // All sent at once, so that the simulator reads them in one go, well within the restart.
     send(Frame::encodeLed(plcMac, Frame::LedCommand::Flash, 0));
-    send(writeFrame("FILLER-PLC-02", "198.18.0.50", "255.255.255.0", "198.18.0.254"));
+    send(write("198.18.0.50", "255.255.255.0", "198.18.0.254", "02:4B:56:10:00:02", "FILLER-PLC-02"));
     send(Frame::encodeLed(plcMac, Frame::LedCommand::Flash, 2));
     send(Frame::encodeSearch(3));
-    const QList<QByteArray> replies = receive(1);
-    QCOMPARE(replies.size(), 1);
-    QCOMPARE(Frame::decode(replies[0]).reply.mac, hmiMac);
+    QCOMPARE(Frame::decode(receive(1).value(0)).reply.mac, hmiMac); // the PLC is silent
     QCOMPARE(reports, (QStringList{plcReport("led %1 flashing"), plcReport("led %1 off: restarting"),
                                    plcReport("write %1 accepted: restarting for 300 ms as PLC %1 198.18.0.50/24 "
                                              "gateway 198.18.0.254"),
@@ -215,11 +196,10 @@ void TestSimulator::silentWhileRestarting()
 void TestSimulator::programExitCodes_data()
 {
     QTest::addColumn<QString>("arguments");
-    QTest::addColumn<int>("exitCode"); // 0: it listens, and Ctrl-C ends it
-    QTest::addColumn<QString>("output");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("error");
 
-    QTest::newRow("Ctrl-C") << "--bind 127.0.0.5" << 0 << " stopped\n";
-    QTest::newRow("a loss above 100 %") << "--drop-rate 1.5" << 2 << "--drop-rate takes 0 to 1";
+    // The exit status 0 after SIGTERM (as after Ctrl-C) is checked for every simulator a test stops.
     QTest::newRow("device without a MAC") << "--device type=PLC,name=ABC" << 2 << "--device 1: \"mac\" is missing";
     QTest::newRow("neither ignoring broadcast nor not")
         << "--device type=PLC,name=ABCDEF,mac=02:4B:56:10:00:02,ip=198.18.0.11,mask=255.255.255.0,gateway=198.18.0.1,"
@@ -231,20 +211,15 @@ void TestSimulator::programExitCodes()
 {
     QFETCH(QString, arguments);
     QFETCH(int, exitCode);
-    QFETCH(QString, output);
+    QFETCH(QString, error);
 
     QProcess program;
     program.start(QStringLiteral(KVR_DEVSIM_PATH), arguments.split(u' '));
-    QByteArray printed;
-    if (arguments.startsWith(QLatin1String("--bind")) && exitCode == 0) {
-        QVERIFY(QTest::qWaitFor([&] { return (printed += program.readAllStandardOutput()).contains("listening"); }, 10000));
-        ::kill(pid_t(program.processId()), SIGINT);
-    }
     QVERIFY(program.waitForFinished(10000));
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
     QCOMPARE(program.exitCode(), exitCode);
-    printed += exitCode == 0 ? program.readAllStandardOutput() : program.readAllStandardError();
-    QVERIFY2(printed.contains(output.toUtf8()), printed.constData());
+    const QByteArray printed = program.readAllStandardError();
+    QVERIFY2(printed.contains(error.toUtf8()), printed.constData());
 }
 
 void TestSimulator::failedRuns_data()
