@@ -152,7 +152,14 @@ void PlanRun::write(Network &network, const PlanFile::Row &row, const FoundDevic
         result.detail = QStringLiteral("by %1").arg(how);
         break;
     case WriteOutcome::Outcome::Mismatch:
-        result.detail = QStringLiteral("answered with %1").arg(settingsText(*write.answered()));
+        // Not every device restarts by itself after a write: one that still has its old settings
+        // may only be waiting for a restart.
+        if (*write.answered() == device.settings())
+            result.detail = QStringLiteral("still answers with its previous settings %1: it refused the new ones, "
+                                           "or has not restarted (restart it by hand if it does not by itself)")
+                                .arg(settingsText(*write.answered()));
+        else
+            result.detail = QStringLiteral("answered with %1").arg(settingsText(*write.answered()));
         break;
     case WriteOutcome::Outcome::NotSeen:
         result.detail = QStringLiteral("no answer within %1 ms after the restart wait of %2 ms")

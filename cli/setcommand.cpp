@@ -20,7 +20,9 @@ found and no adapter of this machine holds, a gateway inside the subnet); a refu
 sends nothing. Then the write, then the verification: after --restart-wait, the
 device is searched for until it answers or --verify-timeout passes, and the outcome
 is verified (it answers with exactly the new settings), mismatch (with others: it
-refused them), not-seen, or not-sent (the frame could not leave).
+refused them, or, still with its old ones, it has not restarted yet: restart by hand a
+device that does not restart by itself), not-seen, or not-sent (the frame could not
+leave).
 
 A device whose address lies outside the subnet of the adapter it answered on cannot be
 reached by unicast: the write goes as a broadcast out of that adapter, and reaches it

@@ -75,6 +75,20 @@ std::optional<int> broadcastInterfaceFor(const QString &ipText, const QString &m
         return 0;
     return std::nullopt;
 }
+// The IPv4 settings a row shows, when all three of its address texts can be read.
+std::optional<AddressCheck::Settings> rowSettings(const QTableWidget &table, int row)
+{
+    quint32 values[3];
+    const int columns[3] = {DeviceColumn::IpAddress, DeviceColumn::SubnetMask, DeviceColumn::Gateway};
+    for (int i = 0; i < 3; ++i) {
+        const QTableWidgetItem *item = row < 0 ? nullptr : table.item(row, columns[i]);
+        const QHostAddress address = decimalIPv4Address(item ? item->text() : QString());
+        if (address.isNull())
+            return std::nullopt;
+        values[i] = address.toIPv4Address();
+    }
+    return AddressCheck::Settings{values[0], values[1], values[2]};
+}
 } // namespace
 
 static_assert(MainWindow::MaxDeviceRows == std::numeric_limits<qint8>::max(),
@@ -269,7 +283,8 @@ void MainWindow::followWrite()
         return;
     const int row = rowOfMac(sentWrite->macText);
     const QTableWidgetItem *name = row < 0 ? nullptr : ui->tableWidget->item(row, DeviceColumn::Name);
-    followUp->start(macTextToBytes(sentWrite->macText), name ? name->text() : QString(), sentWrite->settings);
+    followUp->start(macTextToBytes(sentWrite->macText), name ? name->text() : QString(), sentWrite->settings,
+                    rowSettings(*ui->tableWidget, row));
     sentWrite.reset();
 }
 

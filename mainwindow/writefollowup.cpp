@@ -35,12 +35,14 @@ void WriteFollowUp::setTimeLimits(int restartWait, int search)
     searchMs = search;
 }
 
-void WriteFollowUp::start(const QByteArray &deviceMac, const QString &name, const AddressCheck::Settings &settings)
+void WriteFollowUp::start(const QByteArray &deviceMac, const QString &name, const AddressCheck::Settings &settings,
+                          const std::optional<AddressCheck::Settings> &before)
 {
     cancel();
     mac = deviceMac;
     deviceName = name;
     written = settings;
+    previous = before;
     running = true;
     restartTimer.start(restartWaitMs);
     emit message(tr("新设置已发送到%1，正在等待设备重新启动…").arg(deviceText()));
@@ -79,6 +81,14 @@ void WriteFollowUp::finish(WriteOutcome::Outcome outcome, const std::optional<Ad
         emit message(tr("%1已在新地址%2应答，新设置已确认").arg(deviceText(), addressText(written.ip)));
         return;
     case WriteOutcome::Outcome::Mismatch:
+        // A device that still has its old settings refused the new ones, or has not restarted:
+        // not every device restarts by itself after a write.
+        if (answered == previous) {
+            emit message(tr("%1仍以原来的设置应答（%2）：设备拒绝了新设置，或尚未重新启动；"
+                            "如设备不会自动重启，请手动重启设备后刷新列表")
+                             .arg(deviceText(), differences(*answered)));
+            return;
+        }
         emit message(tr("%1已应答，但没有采用新设置：%2").arg(deviceText(), differences(*answered)));
         return;
     case WriteOutcome::Outcome::NotSeen:

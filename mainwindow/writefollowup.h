@@ -25,7 +25,9 @@ public:
     // Before the first search, and from then on until the device is given up.
     void setTimeLimits(int restartWaitMs, int searchMs);
 
-    void start(const QByteArray &mac, const QString &deviceName, const AddressCheck::Settings &written);
+    // `previous`: the settings the device had before the write, when known.
+    void start(const QByteArray &mac, const QString &deviceName, const AddressCheck::Settings &written,
+               const std::optional<AddressCheck::Settings> &previous);
     void cancel();
     bool isRunning() const { return running; }
 
@@ -52,6 +54,7 @@ private:
     QByteArray mac;
     QString deviceName;
     AddressCheck::Settings written;
+    std::optional<AddressCheck::Settings> previous;
     bool running = false;
     bool searching = false;
 };

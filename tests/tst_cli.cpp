@@ -140,7 +140,7 @@ void TestCli::outcomes_data()
     row("in-subnet device, by unicast", "set 02:4B:56:10:00:01 --ip 198.18.0.11", 0, status("verified"),
         "write \"LINE1-PLC\" 02:4B:56:10:00:01 accepted");
     row("the device refuses the settings", "set 02:4B:56:10:00:01 --ip 198.18.0.11 --gateway 0.0.0.0", 1,
-        status("mismatch"), "refused: gateway 0.0.0.0");
+        "still answers with its previous settings", "refused: gateway 0.0.0.0");
     row("a device that ignores broadcast commands", "set 02:4B:56:30:00:05 --ip 198.18.0.70", 1, status("mismatch"),
         "sent by broadcast, which \"OLD-PLANT-AXIS\"");
     row("no device has the MAC", "set 02:4B:56:99:00:01 --ip 198.18.0.70", 1, status("not-found"));

@@ -274,12 +274,14 @@ void TestEndToEnd::writeIsFollowedUp_data()
         << "HMI|FACTORY-HMI|198.19.0.60|02:4B:56:20:00:09|255.255.0.0|198.19.0.254||";
     QTest::newRow("the device refuses the settings") // no gateway: the window allows it, the device does not
         << "02:4B:56:10:00:02" << "198.18.0.11|255.255.255.0|0.0.0.0" << ""
-        << "设备FILLER-PLC-02（02:4B:56:10:00:02）已应答，但没有采用新设置：网关为198.18.0.254（发送的是0.0.0.0）"
+        << "设备FILLER-PLC-02（02:4B:56:10:00:02）仍以原来的设置应答（网关为198.18.0.254（发送的是0.0.0.0））："
+           "设备拒绝了新设置，或尚未重新启动；如设备不会自动重启，请手动重启设备后刷新列表"
         << sampleRows[1];
     QTest::newRow("a device that ignores broadcast frames")
         << "02:4B:56:30:00:05" << "198.19.0.70|255.255.0.0|198.19.0.254" << ""
-        << "设备OLD-PLANT-AXIS（02:4B:56:30:00:05）已应答，但没有采用新设置：IP地址为192.0.2.60（发送的是198.19.0.70），"
-           "子网掩码为255.255.255.0（发送的是255.255.0.0），网关为192.0.2.1（发送的是198.19.0.254）"
+        << "设备OLD-PLANT-AXIS（02:4B:56:30:00:05）仍以原来的设置应答（IP地址为192.0.2.60（发送的是198.19.0.70），"
+           "子网掩码为255.255.255.0（发送的是255.255.0.0），网关为192.0.2.1（发送的是198.19.0.254））："
+           "设备拒绝了新设置，或尚未重新启动；如设备不会自动重启，请手动重启设备后刷新列表"
         << foreignRows[1];
     // The time limit runs out: a wait inherent in the case.
     QTest::newRow("not seen: the device's simulator stopped")
