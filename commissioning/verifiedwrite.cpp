@@ -52,7 +52,7 @@ void VerifiedWrite::searchForDevice()
     connect(m_search, &SearchSession::finished, this, [this] {
         if (!m_search->devices().isEmpty())
             m_answered = m_search->devices().first().settings();
-        finish(WriteOutcome::classify(true, m_answered, m_settings));
+        finish(WriteOutcome::classify(m_answered, m_settings));
     });
     m_search->start();
 }

@@ -2,11 +2,8 @@
 
 namespace WriteOutcome {
 
-Outcome classify(bool sent, const std::optional<AddressCheck::Settings> &answered,
-                 const AddressCheck::Settings &written)
+Outcome classify(const std::optional<AddressCheck::Settings> &answered, const AddressCheck::Settings &written)
 {
-    if (!sent)
-        return Outcome::NotSent;
     if (!answered)
         return Outcome::NotSeen;
     return *answered == written ? Outcome::Verified : Outcome::Mismatch;

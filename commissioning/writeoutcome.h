@@ -17,9 +17,9 @@ enum class Outcome {
     Sent,     // left, and nobody asked for an answer
 };
 
-// `answered`: the settings of the device's first answer after the write, if it answered.
-Outcome classify(bool sent, const std::optional<AddressCheck::Settings> &answered,
-                 const AddressCheck::Settings &written);
+// For a write that left: `answered` holds the settings of the device's first answer after it,
+// if it answered.
+Outcome classify(const std::optional<AddressCheck::Settings> &answered, const AddressCheck::Settings &written);
 
 // "verified", "mismatch", "not-seen", "not-sent", "sent": the words scripts read.
 QString name(Outcome outcome);

@@ -61,7 +61,7 @@ bool WriteFollowUp::takeReply(const QByteArray &replyMac, const AddressCheck::Se
 {
     if (!searching || replyMac != mac)
         return false;
-    finish(WriteOutcome::classify(true, answered, written), answered);
+    finish(WriteOutcome::classify(answered, written), answered);
     return true;
 }
 

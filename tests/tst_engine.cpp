@@ -135,7 +135,7 @@ void TestEngine::writeNothingAnsweredIsNotSeen()
 {
     // The frame left: not "not sent". (Through kvrctl700-cli, every simulated device that takes a
     // write answers again, so this outcome is only seen here.)
-    QCOMPARE(WriteOutcome::classify(true, std::nullopt, {}), WriteOutcome::Outcome::NotSeen);
+    QCOMPARE(WriteOutcome::classify(std::nullopt, {}), WriteOutcome::Outcome::NotSeen);
 }
 
 void TestEngine::planReading_data()
