@@ -11,8 +11,8 @@ Exit status:
   0  done: every device found, every row verified or already correct
   1  nothing found, or some row not verified
   2  usage: the command line or an input file cannot be read; nothing was sent
-  3  environment: UDP port 102 cannot be bound (it needs root or make setcap), no adapter
-     can reach devices, or a frame cannot leave
+  3  environment: UDP port 102 cannot be bound (it needs root or the capability
+     cap_net_bind_service), no adapter can reach devices, or a frame cannot leave
   4  refused by the address checks; nothing was sent
 )";
 
