@@ -9,7 +9,6 @@
 
 #include <QBuffer>
 #include <QByteArray>
-#include <QDataStream>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -266,64 +265,24 @@ QImage drawToolbarBackground()
     return image;
 }
 
-// A Windows icon file holding one 32-bit image: the icon directory, one directory entry, a
-// bitmap header (height doubled, as icons have it), the BGRA pixels bottom-up, then the 1-bit
-// transparency mask that older readers use.
-QByteArray icoFile(const QImage &source)
-{
-    const QImage image = source.convertToFormat(QImage::Format_ARGB32);
-    const int width = image.width(), height = image.height();
-    const quint32 pixelBytes = quint32(width) * quint32(height) * 4;
-    const int maskStride = ((width + 31) / 32) * 4;
-    const quint32 maskBytes = quint32(maskStride) * quint32(height);
-    const quint32 headerSize = 40;
-    const quint32 directorySize = 6 + 16;
-
-    QByteArray bytes;
-    QDataStream out(&bytes, QIODevice::WriteOnly);
-    out.setByteOrder(QDataStream::LittleEndian);
-    out << quint16(0) << quint16(1) << quint16(1);
-    out << quint8(width == 256 ? 0 : width) << quint8(height == 256 ? 0 : height) << quint8(0)
-        << quint8(0) << quint16(1) << quint16(32) << quint32(headerSize + pixelBytes + maskBytes)
-        << directorySize;
-    out << headerSize << qint32(width) << qint32(height * 2) << quint16(1) << quint16(32)
-        << quint32(0) << quint32(pixelBytes + maskBytes) << qint32(0) << qint32(0) << quint32(0)
-        << quint32(0);
-
-    for (int y = height - 1; y >= 0; --y) {
-        const auto *row = reinterpret_cast<const QRgb *>(image.constScanLine(y));
-        for (int x = 0; x < width; ++x)
-            out << quint8(qBlue(row[x])) << quint8(qGreen(row[x])) << quint8(qRed(row[x]))
-                << quint8(qAlpha(row[x]));
-    }
-    for (int y = height - 1; y >= 0; --y) {
-        QByteArray maskRow(maskStride, '\0');
-        const auto *row = reinterpret_cast<const QRgb *>(image.constScanLine(y));
-        for (int x = 0; x < width; ++x) {
-            if (qAlpha(row[x]) == 0)
-                maskRow[x / 8] = char(maskRow[x / 8] | (0x80 >> (x % 8)));
-        }
-        out.writeRawData(maskRow.constData(), maskRow.size());
-    }
-    return bytes;
-}
-
 bool writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
+    if (bytes.isEmpty() || !file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
         return false;
     }
     return true;
 }
 
-QByteArray pngFile(const QImage &image)
+// The image in a file format Qt writes: "PNG", or "ICO" (one 32-bit image with its mask).
+QByteArray imageFile(const QImage &image, const char *format)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    image.convertToFormat(QImage::Format_ARGB32).save(&buffer, "PNG");
+    if (!image.convertToFormat(QImage::Format_ARGB32).save(&buffer, format))
+        std::fprintf(stderr, "cannot encode an image as %s\n", format);
     return bytes;
 }
 
@@ -338,7 +297,7 @@ bool writeThemeIcons(const QDir &folder)
             std::fprintf(stderr, "cannot create %s\n", qPrintable(folder.filePath(apps)));
             return false;
         }
-        if (!writeFile(folder.filePath(apps + QLatin1String("/kvrctl700.png")), pngFile(drawApp(size))))
+        if (!writeFile(folder.filePath(apps + QLatin1String("/kvrctl700.png")), imageFile(drawApp(size), "PNG")))
             return false;
     }
     return true;
@@ -353,11 +312,11 @@ int main(int argc, char *argv[])
         return 2;
     }
     const QDir folder(QString::fromLocal8Bit(argv[1]));
-    const bool written = writeFile(folder.filePath(QStringLiteral("app.ico")), icoFile(drawApp(128)))
-                         && writeFile(folder.filePath(QStringLiteral("setting.png")), pngFile(drawSetting()))
-                         && writeFile(folder.filePath(QStringLiteral("language.png")), pngFile(drawLanguage()))
+    const bool written = writeFile(folder.filePath(QStringLiteral("app.ico")), imageFile(drawApp(128), "ICO"))
+                         && writeFile(folder.filePath(QStringLiteral("setting.png")), imageFile(drawSetting(), "PNG"))
+                         && writeFile(folder.filePath(QStringLiteral("language.png")), imageFile(drawLanguage(), "PNG"))
                          && writeFile(folder.filePath(QStringLiteral("toolbarbackground.png")),
-                                      pngFile(drawToolbarBackground()))
+                                      imageFile(drawToolbarBackground(), "PNG"))
                          && writeThemeIcons(folder);
     return written ? 0 : 1;
 }
