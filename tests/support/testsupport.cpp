@@ -2,18 +2,9 @@
 
 #include <QDataStream>
 #include <QMutex>
-#include <QNetworkInterface>
 #include <QtEndian>
 
 namespace kvrtest {
-
-bool isIsolatedNetwork()
-{
-    const auto interfaces = QNetworkInterface::allInterfaces();
-    return std::all_of(interfaces.cbegin(), interfaces.cend(), [](const QNetworkInterface &i) {
-        return i.name() == QLatin1String("lo") || i.name().startsWith(QLatin1String("kvr"));
-    });
-}
 
 namespace {
 QMutex traceMutex;

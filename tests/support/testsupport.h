@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tools/isolatednetwork.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QStringList>
@@ -8,9 +10,7 @@
 
 namespace kvrtest {
 
-// True inside the private network namespace that tools/isolated.sh (make test) creates:
-// only loopback and the test's own kvr* interfaces exist. Socket tests refuse to run elsewhere.
-bool isIsolatedNetwork();
+// Socket tests refuse to run outside the namespace that make test creates.
 #define KVR_REQUIRE_ISOLATED_NETWORK()                                                             \
     QVERIFY2(kvrtest::isIsolatedNetwork(),                                                         \
              "this test opens sockets: run it through 'make test' (tools/isolated.sh)")

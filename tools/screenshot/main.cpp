@@ -7,7 +7,7 @@
 #include "mainwindow/devicetable.h"
 #include "protocol/frame.h"
 #include "protocol/mysocket.h"
-#include "support/testsupport.h"
+#include "tools/isolatednetwork.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
