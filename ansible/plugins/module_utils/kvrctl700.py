@@ -85,6 +85,8 @@ def error_message(events, rc, stderr):
 
 def ended_without_summary(rc, stderr):
     said = last_line(stderr)
+    if rc > 0 and said:
+        return 'kvrctl700-cli failed (exit %d): %s' % (rc, said)
     return 'kvrctl700-cli ended (exit %d) without its summary line%s' % (rc, ': ' + said if said else '')
 
 
