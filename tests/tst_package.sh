@@ -99,6 +99,15 @@ if [[ " $tool_programs " == *" kvrctl700-cli "* ]]; then
     [ -s "$root/usr/share/bash-completion/completions/kvrctl700-cli" ] || fail "no bash completion"
 fi
 
+echo "== the Ansible collection, where Debian's Ansible looks without configuration"
+collections=usr/share/ansible/collections
+: >"$work/ansible.cfg"
+env -u ANSIBLE_COLLECTIONS_PATH ANSIBLE_CONFIG="$work/ansible.cfg" ANSIBLE_LOCAL_TEMP="$work/ansible" \
+    ansible-config dump | grep '^COLLECTIONS_PATHS' | grep -q "/$collections\b" ||
+    fail "ansible-core does not search /$collections by default"
+[ ! -e "$root/$collections/ansible_collections/kvrctl700/commissioning/tests" ] || fail "the collection's tests are installed"
+"$source_dir/ansible/tests/sanity.sh" "$root/$collections" || fail "ansible-doc does not find the installed modules"
+
 echo "== completing kvrctl700-cli"
 completions=$(bash -c '
     . /usr/share/bash-completion/bash_completion
@@ -167,7 +176,7 @@ echo "== removing the packages"
 dpkg_in_root --purge kvrctl700 kvrctl700-devsim >"$work/purge.log" 2>&1 ||
     { cat "$work/purge.log" >&2; fail "the purge failed"; }
 for gone in usr/bin/kvrctl700 usr/bin/kvrctl700-devsim usr/lib/sysctl.d/30-kvrctl700.conf \
-            usr/share/applications/kvrctl700.desktop; do
+            usr/share/applications/kvrctl700.desktop usr/share/ansible; do
     [ ! -e "$root/$gone" ] || fail "/$gone is left after purge"
 done
 echo "PASS"

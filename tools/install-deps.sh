@@ -5,7 +5,7 @@ set -eu
 
 packages="cmake ninja-build g++ make qt6-base-dev qt6-base-dev-tools libgl-dev
 fonts-dejavu-core fonts-wqy-microhei iproute2 util-linux libcap2-bin
-dpkg-dev file help2man lintian desktop-file-utils appstream bash-completion"
+dpkg-dev file help2man lintian desktop-file-utils appstream bash-completion ansible-core pyflakes3"
 
 missing=""
 for p in $packages; do
