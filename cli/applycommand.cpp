@@ -18,13 +18,19 @@ UTF-8 with or without a byte-order mark, LF or CRLF line ends, as spreadsheets s
 
 One search, then the whole plan is checked before anything is sent: one row per MAC,
 one row per IP address, no address another device found holds, and the address checks
-of set. A refusal sends nothing at all. Then one device at a time: already-correct
-(nothing sent), not-found, or the write and its verification as set does (verified,
-mismatch, not-seen, not-sent). A plan can be applied again safely: the second run finds
-every row already-correct.
+of set. A refusal sends nothing at all. Rows already correct are not written. Then the
+first row that needs a write is written alone and verified as set does; only when it is
+verified do the others follow, back to back in plan order, with one restart wait and one
+search that verifies them all (--batch-size: in groups, each verified before the next).
+A write not verified stops the writes after it: they end not-sent. A plan can be
+applied again safely: the second run finds every row already-correct.
+
+Ctrl-C, SIGTERM or SIGHUP: no write leaves after the signal; the writes already sent are
+still verified (a second signal ends at once), the results so far are printed, and the
+exit status is 5.
 
 Devices outside the subnet of the adapter they answered on get their write by
-broadcast, naming their MAC, as set explains.)"),
+broadcast, naming their MAC, as set explains.)") + PlanRun::statusHelp(),
                     QStringLiteral("PLAN.csv"));
     PlanRun plan(command);
     if (const std::optional<int> exit = command.parse(arguments, 1))

@@ -1,5 +1,7 @@
 #include "command.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTextStream>
 
 namespace Cli {
@@ -14,6 +16,8 @@ Exit status:
   3  environment: UDP port 102 cannot be bound (it needs root or the capability
      cap_net_bind_service), no adapter can reach devices, or a frame cannot leave
   4  refused by the address checks; nothing was sent
+  5  interrupted by SIGINT (Ctrl-C), SIGTERM or SIGHUP: no write frame left after it,
+     and the results so far are printed
 )";
 
 QString programName()
@@ -49,7 +53,14 @@ Command::Command(const QString &name, const QString &description, const QString 
 
 std::optional<int> Command::parse(const QStringList &arguments, qsizetype positionalCount)
 {
-    if (!m_parser.parse(QStringList{programName()} + arguments.mid(1)))
+    const bool parsed = m_parser.parse(QStringList{programName()} + arguments.mid(1));
+    // Known even when the rest of the command line is not: a script asked for JSON errors.
+    if (m_parser.optionNames().contains(QLatin1String("format"))) {
+        const QString format = m_parser.value(QStringLiteral("format"));
+        if (format == QLatin1String("json") || format == QLatin1String("jsonl"))
+            m_errorFormat = format;
+    }
+    if (!parsed)
         return fail(UsageError, m_parser.errorText() + QStringLiteral(" (see --help)"));
     if (m_parser.isSet(QStringLiteral("help"))) {
         QString help = m_parser.helpText();
@@ -107,9 +118,18 @@ std::optional<int> Command::intValue(const QCommandLineOption &option, int minim
     return std::nullopt;
 }
 
-int Command::fail(int code, const QString &message) const
+int Command::fail(int code, const QString &message, const QString &reason) const
 {
     note(message);
+    if (m_errorFormat.isEmpty() || code < UsageError || code > Interrupted)
+        return code;
+    QJsonObject error{{QStringLiteral("exit"), code}, {QStringLiteral("message"), message}};
+    if (code == Environment && !reason.isEmpty())
+        error.insert(QStringLiteral("reason"), reason);
+    const QJsonObject object = m_errorFormat == QLatin1String("jsonl")
+        ? QJsonObject{{QStringLiteral("event"), QStringLiteral("error")}, {QStringLiteral("error"), error}}
+        : QJsonObject{{QStringLiteral("schema"), 1}, {QStringLiteral("error"), error}};
+    QTextStream(stdout) << QJsonDocument(object).toJson(QJsonDocument::Compact) << '\n';
     return code;
 }
 

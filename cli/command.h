@@ -17,6 +17,7 @@ enum ExitCode : int {
     UsageError = 2,  // the command line or an input file cannot be read
     Environment = 3, // port 102 cannot be bound, no adapter, a frame cannot leave
     Refused = 4,     // the address checks refuse the settings: nothing was sent
+    Interrupted = 5, // SIGINT, SIGTERM or SIGHUP: no write after it, the results so far printed
 };
 
 // What every sub-command shares: its parser with the adapter and search options, its help text
@@ -42,7 +43,9 @@ public:
     std::optional<int> intValue(const QCommandLineOption &option, int minimum, int maximum) const;
 
     // Print one line "kvrctl700-cli NAME: message" to standard error; fail() returns the code.
-    int fail(int code, const QString &message) const;
+    // With --format json or jsonl, a failure with exit 2 to 5 also writes an error object to
+    // standard output, with `reason` (a word a script reads) for exit 3.
+    int fail(int code, const QString &message, const QString &reason = {}) const;
     void warn(const QString &message) const;
     void note(const QString &message) const;
 
@@ -50,6 +53,7 @@ private:
     QString m_name;
     QString m_description;
     QString m_syntax;
+    QString m_errorFormat; // json, jsonl, or empty: no error object
     QCommandLineParser m_parser;
     QCommandLineOption m_interface;
     QCommandLineOption m_timeout;

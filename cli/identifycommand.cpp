@@ -7,9 +7,13 @@
 #include "protocol/conversions.h"
 
 #include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QEventLoop>
 #include <QTextStream>
 #include <QTimer>
+
+#include <cmath>
 
 namespace Cli {
 
@@ -17,8 +21,8 @@ int identify(const QStringList &arguments)
 {
     Command command(QStringLiteral("identify"), QStringLiteral(R"(Makes the device with this MAC (02:4B:56:10:00:01 or 02-4B-56-10-00-01) flash its
 LEDs, so that it can be found in the cabinet: it is searched for first, then told to
-flash every 500 ms for --seconds, and always told to stop at the end, also on Ctrl-C
-and SIGTERM.
+flash every 500 ms for --seconds, and always told to stop at the end, also on Ctrl-C,
+SIGTERM and SIGHUP.
 
 A device whose address lies outside the subnet of the adapter it answered on cannot be
 reached by unicast: its LED frames go as a broadcast out of that adapter, and reach it
@@ -28,7 +32,11 @@ flash.)"), QStringLiteral("MAC"));
     const QCommandLineOption secondsOption(QStringLiteral("seconds"),
                                            QStringLiteral("Flashes for <n> seconds (default 30); 0 until Ctrl-C or SIGTERM."),
                                            QStringLiteral("n"), QStringLiteral("30"));
-    command.parser().addOption(secondsOption);
+    const QCommandLineOption formatOption(QStringLiteral("format"),
+                                          QStringLiteral("Writes the outcome as <format>: text (default) or jsonl (one "
+                                                         "JSON object, then a summary line)."),
+                                          QStringLiteral("format"), QStringLiteral("text"));
+    command.parser().addOptions({secondsOption, formatOption});
     if (const std::optional<int> exit = command.parse(arguments, 1))
         return *exit;
     const QString macText = command.parser().positionalArguments().constFirst();
@@ -38,13 +46,17 @@ flash.)"), QStringLiteral("MAC"));
     const std::optional<int> seconds = command.intValue(secondsOption, 0, 86400);
     if (!seconds)
         return UsageError;
+    const QString format = command.parser().value(formatOption);
+    if (format != QLatin1String("text") && format != QLatin1String("jsonl"))
+        return command.fail(UsageError, QStringLiteral("--format takes text or jsonl, not \"%1\"").arg(format));
 
     Network network(command);
     if (const std::optional<int> exit = network.open())
         return *exit;
     const std::optional<QList<FoundDevice>> found = network.search(*mac);
     if (!found)
-        return command.fail(Environment, QStringLiteral("the search could not leave by any adapter"));
+        return command.fail(Environment, QStringLiteral("the search could not leave by any adapter"),
+                            QStringLiteral("send-failed"));
     if (found->isEmpty())
         return command.fail(NotDone, QStringLiteral("no device with MAC %1 answered on %2")
                                          .arg(macBytesToText(*mac), network.adapterSummary()));
@@ -64,7 +76,8 @@ flash.)"), QStringLiteral("MAC"));
     elapsed.start();
     if (const std::optional<QString> failure = flashing.start()) {
         flashing.stop();
-        return command.fail(Environment, QStringLiteral("the flash frame cannot leave (%1): %2").arg(route->describe(), *failure));
+        return command.fail(Environment, QStringLiteral("the flash frame cannot leave (%1): %2").arg(route->describe(), *failure),
+                            QStringLiteral("send-failed"));
     }
     command.note(QStringLiteral("flashing \"%1\" %2 at %3 (%4)%5")
                      .arg(QString::fromLatin1(device.reply.name), macBytesToText(*mac),
@@ -75,16 +88,33 @@ flash.)"), QStringLiteral("MAC"));
     loop.exec();
 
     const std::optional<QString> offFailure = flashing.stop();
-    QTextStream(stdout) << QStringLiteral("%1 %2 %3: flashed for %4 s (%5 flash frames, %6), LEDs %7\n")
+    const double flashedSeconds = double(elapsed.elapsed()) / 1000.0;
+    if (format == QLatin1String("jsonl")) {
+        const QJsonObject line{{QStringLiteral("event"), QStringLiteral("identify")},
+                               {QStringLiteral("mac"), macBytesToText(*mac)},
+                               {QStringLiteral("name"), QString::fromLatin1(device.reply.name)},
+                               {QStringLiteral("ip"), bytesToDottedText(device.reply.netAddr.left(4))},
+                               {QStringLiteral("route"), route->describe()},
+                               {QStringLiteral("seconds"), std::round(flashedSeconds * 10) / 10},
+                               {QStringLiteral("frames"), flashing.flashFramesSent()},
+                               {QStringLiteral("ledsOff"), !offFailure}};
+        QTextStream(stdout) << QJsonDocument(line).toJson(QJsonDocument::Compact) << '\n' << Qt::flush;
+    } else {
+        QTextStream(stdout) << QStringLiteral("%1 %2 %3: flashed for %4 s (%5 flash frames, %6), LEDs %7\n")
                                .arg(macBytesToText(*mac), QString::fromLatin1(device.reply.name),
                                     bytesToDottedText(device.reply.netAddr.left(4)))
-                               .arg(double(elapsed.elapsed()) / 1000.0, 0, 'f', 1)
-                               .arg(flashing.flashFramesSent())
-                               .arg(route->describe(), offFailure ? QStringLiteral("NOT told off") : QStringLiteral("told off"));
+                                   .arg(flashedSeconds, 0, 'f', 1)
+                                   .arg(flashing.flashFramesSent())
+                                   .arg(route->describe(), offFailure ? QStringLiteral("NOT told off") : QStringLiteral("told off"));
+    }
     if (offFailure)
-        return command.fail(Environment, QStringLiteral("the LED-off frame cannot leave: %1").arg(*offFailure));
+        return command.fail(Environment, QStringLiteral("the LED-off frame cannot leave: %1").arg(*offFailure),
+                            QStringLiteral("send-failed"));
     if (!flashing.failure().isEmpty())
-        return command.fail(Environment, QStringLiteral("a flash frame could not leave: %1").arg(flashing.failure()));
+        return command.fail(Environment, QStringLiteral("a flash frame could not leave: %1").arg(flashing.failure()),
+                            QStringLiteral("send-failed"));
+    if (format == QLatin1String("jsonl"))
+        QTextStream(stdout) << R"({"event":"summary","summary":{"exit":0}})" << '\n';
     return Done;
 }
 

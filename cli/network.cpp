@@ -19,7 +19,8 @@ std::optional<int> Network::open()
     }
     if (choice.adapters.isEmpty()) {
         return m_command.fail(Environment, QStringLiteral("no adapter can reach devices%1")
-                                               .arg(skipped.isEmpty() ? QString() : QLatin1String(": ") + skipped.join(QLatin1String(", "))));
+                                               .arg(skipped.isEmpty() ? QString() : QLatin1String(": ") + skipped.join(QLatin1String(", "))),
+                              QStringLiteral("no-adapter"));
     }
     if (!skipped.isEmpty())
         m_command.note(QStringLiteral("not searching on %1").arg(skipped.join(QLatin1String(", "))));
@@ -32,24 +33,30 @@ std::optional<int> Network::open()
     case DevicePort::Opening::HeldByAnotherProgram:
         return m_command.fail(Environment, QStringLiteral("UDP port 102 is in use by %1; close it first")
                                                .arg(opening.holder.isEmpty() ? QStringLiteral("another kvrctl700 program")
-                                                                             : opening.holder));
+                                                                             : opening.holder),
+                              QStringLiteral("port-in-use"));
     case DevicePort::Opening::InUse:
-        return m_command.fail(Environment, QStringLiteral("UDP port 102 is in use by another program (%1)").arg(opening.detail));
+        return m_command.fail(Environment, QStringLiteral("UDP port 102 is in use by another program (%1)").arg(opening.detail),
+                              QStringLiteral("port-in-use"));
     case DevicePort::Opening::NotPermitted:
         return m_command.fail(Environment, QStringLiteral("binding UDP port 102 needs root or the capability "
                                                           "cap_net_bind_service: sudo setcap cap_net_bind_service=+ep %1")
-                                               .arg(QCoreApplication::applicationFilePath()));
+                                               .arg(QCoreApplication::applicationFilePath()),
+                              QStringLiteral("no-port-right"));
     case DevicePort::Opening::Failed:
         break;
     }
-    return m_command.fail(Environment, QStringLiteral("cannot bind UDP port 102: %1").arg(opening.detail));
+    return m_command.fail(Environment, QStringLiteral("cannot bind UDP port 102: %1").arg(opening.detail),
+                          QStringLiteral("bind-failed"));
 }
 
 std::optional<QList<FoundDevice>> Network::search(const std::optional<QByteArray> &onlyMac)
 {
     SearchSession::Options options = m_command.searchOptions();
-    options.onlyMac = onlyMac;
+    if (onlyMac)
+        options.onlyMacs = {*onlyMac};
     SearchSession session(m_endpoint, m_adapters, options);
+    m_search = &session;
     session.start();
     waitUntilFinished(session);
     m_roundsSent = session.roundsSent();
@@ -58,6 +65,12 @@ std::optional<QList<FoundDevice>> Network::search(const std::optional<QByteArray
     if (!session.anySent())
         return std::nullopt;
     return session.devices();
+}
+
+void Network::stopSearch()
+{
+    if (m_search)
+        m_search->stop();
 }
 
 QString Network::adapterSummary() const

@@ -3,6 +3,9 @@
 #include "commissioning/adapters.h"
 #include "commissioning/deviceendpoint.h"
 #include "commissioning/founddevice.h"
+#include "commissioning/searchsession.h"
+
+#include <QPointer>
 
 #include <optional>
 
@@ -25,6 +28,9 @@ public:
     // search frame could leave at all (reported; exit code 3).
     std::optional<QList<FoundDevice>> search(const std::optional<QByteArray> &onlyMac = std::nullopt);
 
+    // Ends a search under way at once (an interruption); it returns what it found so far.
+    void stopSearch();
+
     DeviceEndpoint &endpoint() { return m_endpoint; }
     const QList<Adapters::Adapter> &adapters() const { return m_adapters; }
     int roundsSent() const { return m_roundsSent; }
@@ -36,6 +42,7 @@ private:
     DeviceEndpoint m_endpoint;
     QList<Adapters::Adapter> m_adapters;
     int m_roundsSent = 0;
+    QPointer<SearchSession> m_search;
 };
 
 } // namespace Cli

@@ -11,8 +11,80 @@
 namespace Cli::ResultListing {
 
 namespace {
+
 constexpr int SchemaVersion = 1;
+
+// The row's identity and wanted settings: what a result and a sent event share.
+QJsonObject rowObject(const Result &result)
+{
+    QJsonObject object{{QStringLiteral("mac"), result.mac},   {QStringLiteral("name"), result.name},
+                       {QStringLiteral("ip"), result.ip},     {QStringLiteral("mask"), result.mask},
+                       {QStringLiteral("gateway"), result.gateway}};
+    if (result.line > 0)
+        object.insert(QStringLiteral("line"), result.line);
+    return object;
+}
+
+QJsonObject resultObject(const Result &result)
+{
+    QJsonObject object = rowObject(result);
+    object.insert(QStringLiteral("status"), result.status);
+    object.insert(QStringLiteral("detail"), result.detail);
+    object.insert(QStringLiteral("before"),
+                  result.before ? QJsonValue(QJsonObject{{QStringLiteral("ip"), result.before->ip},
+                                                         {QStringLiteral("mask"), result.before->mask},
+                                                         {QStringLiteral("gateway"), result.before->gateway}})
+                                : QJsonValue(QJsonValue::Null));
+    return object;
+}
+
+QJsonObject summaryObject(const Summary &summary)
+{
+    QJsonObject counts;
+    for (auto it = summary.counts.cbegin(); it != summary.counts.cend(); ++it)
+        counts.insert(it.key(), it.value());
+    QJsonObject object{{QStringLiteral("rows"), summary.rows},
+                       {QStringLiteral("changed"), summary.changed},
+                       {QStringLiteral("counts"), counts},
+                       {QStringLiteral("exit"), summary.exit}};
+    if (summary.interrupted)
+        object.insert(QStringLiteral("interrupted"), true);
+    return object;
+}
+
+QString line(const QJsonObject &object)
+{
+    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) + u'\n';
+}
+
 } // namespace
+
+Summary summarize(const QList<Result> &results, int changed, int exit, bool interrupted)
+{
+    Summary summary{results.size(), changed, {}, exit, interrupted};
+    for (const Result &result : results)
+        ++summary.counts[result.status];
+    return summary;
+}
+
+QList<std::pair<QString, QString>> statusWords()
+{
+    return {
+        {QStringLiteral("already-correct"), QStringLiteral("the device has these settings already; nothing sent")},
+        {QStringLiteral("not-found"), QStringLiteral("no device with this MAC answered the search; nothing sent")},
+        {QStringLiteral("refused"), QStringLiteral("the checks refuse the row (the detail says why); nothing sent")},
+        {QStringLiteral("dry-run"), QStringLiteral("--dry-run: the write it would send, not sent")},
+        {QStringLiteral("sent"),
+         QStringLiteral("the write left, and was not verified (--no-verify, or interrupted before its verification ended)")},
+        {QStringLiteral("verified"), QStringLiteral("the device answered with exactly the new settings")},
+        {QStringLiteral("mismatch"),
+         QStringLiteral("it answered with other settings: it refused them, or has not restarted yet")},
+        {QStringLiteral("not-seen"), QStringLiteral("it did not answer after the write within --verify-timeout")},
+        {QStringLiteral("not-sent"),
+         QStringLiteral("no write was sent: the frame could not leave, the checks refused the plan, an earlier "
+                        "write was not verified, or the run was interrupted")},
+    };
+}
 
 QString table(const QList<Result> &results)
 {
@@ -31,20 +103,33 @@ QString table(const QList<Result> &results)
     return textTable(header, rows);
 }
 
-QString json(const QList<Result> &results)
+QString json(const QList<Result> &results, const Summary &summary)
 {
     QJsonArray array;
-    for (const Result &result : results) {
-        QJsonObject object{{QStringLiteral("mac"), result.mac},       {QStringLiteral("name"), result.name},
-                           {QStringLiteral("ip"), result.ip},         {QStringLiteral("mask"), result.mask},
-                           {QStringLiteral("gateway"), result.gateway}, {QStringLiteral("status"), result.status},
-                           {QStringLiteral("detail"), result.detail}};
-        if (result.line > 0)
-            object.insert(QStringLiteral("line"), result.line);
-        array.append(object);
-    }
-    const QJsonObject document{{QStringLiteral("schema"), SchemaVersion}, {QStringLiteral("results"), array}};
+    for (const Result &result : results)
+        array.append(resultObject(result));
+    const QJsonObject document{{QStringLiteral("schema"), SchemaVersion},
+                               {QStringLiteral("results"), array},
+                               {QStringLiteral("summary"), summaryObject(summary)}};
     return QString::fromUtf8(QJsonDocument(document).toJson(QJsonDocument::Indented));
+}
+
+QString sentLine(const Result &result, const QString &route)
+{
+    QJsonObject object = rowObject(result);
+    object.insert(QStringLiteral("event"), QStringLiteral("sent"));
+    object.insert(QStringLiteral("route"), route);
+    return line(object);
+}
+
+QString resultLine(const Result &result)
+{
+    return line({{QStringLiteral("event"), QStringLiteral("result")}, {QStringLiteral("result"), resultObject(result)}});
+}
+
+QString summaryLine(const Summary &summary)
+{
+    return line({{QStringLiteral("event"), QStringLiteral("summary")}, {QStringLiteral("summary"), summaryObject(summary)}});
 }
 
 } // namespace Cli::ResultListing

@@ -27,7 +27,11 @@ leave).
 A device whose address lies outside the subnet of the adapter it answered on cannot be
 reached by unicast: the write goes as a broadcast out of that adapter, and reaches it
 because it names its MAC. This relies on the device acting on frames addressed to its
-MAC when they arrive by broadcast; one that ignores them ends not verified.)"),
+MAC when they arrive by broadcast; one that ignores them ends not verified.
+
+Ctrl-C, SIGTERM or SIGHUP: no write leaves after the signal; one already sent is still
+verified (a second signal ends at once), the result is printed, and the exit status
+is 5.)") + PlanRun::statusHelp(),
                     QStringLiteral("MAC"));
     const QCommandLineOption ipOption(QStringLiteral("ip"), QStringLiteral("The new IP address."), QStringLiteral("address"));
     const QCommandLineOption maskOption(QStringLiteral("mask"), QStringLiteral("The new subnet mask."), QStringLiteral("mask"));

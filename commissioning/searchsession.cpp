@@ -11,7 +11,7 @@ SearchSession::SearchSession(DeviceEndpoint &endpoint, const QList<Adapters::Ada
 {
     m_quiet.setSingleShot(true);
     m_quiet.setTimerType(Qt::PreciseTimer);
-    m_quiet.setInterval(options.onlyMac ? qMax(options.quietMs, TargetRoundMs) : options.quietMs);
+    m_quiet.setInterval(!options.onlyMacs.isEmpty() ? qMax(options.quietMs, TargetRoundMs) : options.quietMs);
     m_deadline.setSingleShot(true);
     m_deadline.setTimerType(Qt::PreciseTimer);
     connect(&m_quiet, &QTimer::timeout, this, &SearchSession::roundWentQuiet);
@@ -49,7 +49,7 @@ void SearchSession::startRound()
 
 void SearchSession::takeReply(const Frame::DeviceReply &reply, int interfaceIndex)
 {
-    if (m_finished || (m_options.onlyMac && reply.mac != *m_options.onlyMac))
+    if (m_finished || (!m_options.onlyMacs.isEmpty() && !m_options.onlyMacs.contains(reply.mac)))
         return;
     // A reply that came in by an adapter not searched on answers someone else's search (or an
     // earlier one of ours); 0 means the system did not say.
@@ -57,8 +57,12 @@ void SearchSession::takeReply(const Frame::DeviceReply &reply, int interfaceInde
         return;
     if (mergeReply(m_devices, reply, interfaceIndex, m_round))
         m_newInRound = true;
-    if (m_options.onlyMac) {
-        finish();
+    emit replyTaken(reply, interfaceIndex);
+    if (m_finished) // the caller stopped the search
+        return;
+    if (!m_options.onlyMacs.isEmpty()) {
+        if (everyWantedAnswered())
+            finish();
         return;
     }
     m_quiet.start();
@@ -66,7 +70,7 @@ void SearchSession::takeReply(const Frame::DeviceReply &reply, int interfaceInde
 
 void SearchSession::roundWentQuiet()
 {
-    if (m_options.onlyMac || m_round < m_options.rounds || m_newInRound)
+    if (!m_options.onlyMacs.isEmpty() || m_round < m_options.rounds || m_newInRound)
         startRound();
     else if (!m_devices.isEmpty())
         finish();
@@ -88,4 +92,10 @@ bool SearchSession::hasFailed(const Adapters::Adapter &adapter) const
 {
     return std::any_of(m_failed.cbegin(), m_failed.cend(),
                        [&adapter](const Adapters::Skipped &failed) { return failed.name == adapter.name; });
+}
+
+bool SearchSession::everyWantedAnswered() const
+{
+    return std::all_of(m_options.onlyMacs.cbegin(), m_options.onlyMacs.cend(),
+                       [this](const QByteArray &mac) { return findDevice(m_devices, mac) != nullptr; });
 }

@@ -41,13 +41,15 @@ public:
         int rounds = DefaultRounds;
         int quietMs = DefaultQuietMs;
         int timeoutMs = DefaultTimeoutMs;
-        std::optional<QByteArray> onlyMac; // look for this device only
+        QList<QByteArray> onlyMacs; // look for these devices only; empty: for every device
     };
 
     SearchSession(DeviceEndpoint &endpoint, const QList<Adapters::Adapter> &adapters, const Options &options,
                   QObject *parent = nullptr);
 
     void start();
+    // Ends the search now (finished() follows), for a caller that has heard enough.
+    void stop() { finish(); }
     bool isFinished() const { return m_finished; }
 
     const QList<FoundDevice> &devices() const { return m_devices; }
@@ -58,6 +60,8 @@ public:
     bool anySent() const { return m_anySent; }
 
 signals:
+    // Each reply the search takes, as it comes.
+    void replyTaken(const Frame::DeviceReply &reply, int interfaceIndex);
     void finished();
 
 private:
@@ -66,6 +70,7 @@ private:
     void roundWentQuiet();
     void finish();
     bool hasFailed(const Adapters::Adapter &adapter) const;
+    bool everyWantedAnswered() const;
 
     DeviceEndpoint &m_endpoint;
     QList<Adapters::Adapter> m_adapters;

@@ -15,9 +15,11 @@ namespace {
 // the other end.
 int signalSockets[2] = {-1, -1};
 QPointer<QSocketNotifier> notifier;
+volatile std::sig_atomic_t received = 0;
 
 void writeSignalByte(int)
 {
+    received = received + 1;
     const char byte = 1;
     [[maybe_unused]] const ssize_t written = ::write(signalSockets[0], &byte, 1);
 }
@@ -39,7 +41,13 @@ bool onTerminationSignal(QObject *context, std::function<void()> handler)
     action.sa_handler = writeSignalByte;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    return ::sigaction(SIGINT, &action, nullptr) == 0 && ::sigaction(SIGTERM, &action, nullptr) == 0;
+    return ::sigaction(SIGINT, &action, nullptr) == 0 && ::sigaction(SIGTERM, &action, nullptr) == 0
+        && ::sigaction(SIGHUP, &action, nullptr) == 0;
+}
+
+int terminationSignalsReceived()
+{
+    return int(received);
 }
 
 #else
@@ -47,6 +55,11 @@ bool onTerminationSignal(QObject *context, std::function<void()> handler)
 bool onTerminationSignal(QObject *, std::function<void()>)
 {
     return false;
+}
+
+int terminationSignalsReceived()
+{
+    return 0;
 }
 
 #endif

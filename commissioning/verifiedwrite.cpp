@@ -4,64 +4,128 @@
 #include "route.h"
 #include "searchsession.h"
 
+#include <algorithm>
+
 Frame::WriteValues writeValuesFor(const Frame::DeviceReply &device, const AddressCheck::Settings &settings)
 {
     return {device.mac, device.mac, (device.name + QByteArray(10, ' ')).left(16), AddressCheck::settingsBytes(settings)};
 }
 
 VerifiedWrite::VerifiedWrite(DeviceEndpoint &endpoint, const QList<Adapters::Adapter> &adapters,
-                             const FoundDevice &device, const AddressCheck::Settings &settings,
-                             const Options &options, QObject *parent)
-    : QObject(parent), m_endpoint(endpoint), m_adapters(adapters), m_device(device), m_settings(settings),
-      m_options(options)
+                             const QList<Target> &targets, const Options &options, QObject *parent)
+    : QObject(parent), m_endpoint(endpoint), m_adapters(adapters), m_targets(targets), m_options(options),
+      m_results(targets.size())
 {
     m_restartWait.setSingleShot(true);
-    connect(&m_restartWait, &QTimer::timeout, this, &VerifiedWrite::searchForDevice);
+    m_restartWait.setTimerType(Qt::PreciseTimer);
+    connect(&m_restartWait, &QTimer::timeout, this, &VerifiedWrite::searchForDevices);
 }
 
 void VerifiedWrite::start()
 {
-    const std::optional<DeviceRoute::Route> route =
-        DeviceRoute::toDevice(m_device.settings().ip, m_device.interfaces, m_adapters);
-    if (!route) {
-        m_failure = QStringLiteral("the device answered on none of the adapters in use");
-        finish(WriteOutcome::Outcome::NotSent);
-        return;
+    bool anyLeft = false;
+    for (qsizetype i = 0; i < m_targets.size(); ++i) {
+        const FoundDevice &device = m_targets.at(i).device;
+        Result &result = m_results[i];
+        if (m_heldBack || m_stopped) {
+            result.failure = QStringLiteral("interrupted before its write was sent");
+            continue;
+        }
+        const std::optional<DeviceRoute::Route> route =
+            DeviceRoute::toDevice(device.settings().ip, device.interfaces, m_adapters);
+        if (!route) {
+            result.failure = QStringLiteral("the device answered on none of the adapters in use");
+            continue;
+        }
+        const QByteArray frame =
+            Frame::encodeWrite(writeValuesFor(device.reply, m_targets.at(i).settings), m_endpoint.takeFrameSeq());
+        if (const std::optional<QString> failure = m_endpoint.send(frame, *route)) {
+            result.failure = *failure;
+            continue;
+        }
+        result.left = true;
+        anyLeft = true;
+        emit frameSent(i, *route);
     }
-    const QByteArray frame = Frame::encodeWrite(writeValuesFor(m_device.reply, m_settings), m_endpoint.takeFrameSeq());
-    if (const std::optional<QString> failure = m_endpoint.send(frame, *route)) {
-        m_failure = *failure;
-        finish(WriteOutcome::Outcome::NotSent);
+    if (m_finished)
         return;
-    }
-    if (!m_options.verify) {
-        finish(WriteOutcome::Outcome::Sent);
+    if (!anyLeft || !m_options.verify) {
+        finish();
         return;
     }
     m_restartWait.start(m_options.restartWaitMs);
 }
 
-void VerifiedWrite::searchForDevice()
+void VerifiedWrite::stop()
+{
+    if (m_finished)
+        return;
+    m_stopped = true;
+    m_restartWait.stop();
+    finish();
+}
+
+void VerifiedWrite::searchForDevices()
 {
     SearchSession::Options options;
-    options.onlyMac = m_device.reply.mac;
+    for (qsizetype i = 0; i < m_targets.size(); ++i) {
+        if (m_results.at(i).left)
+            options.onlyMacs.append(m_targets.at(i).device.reply.mac);
+    }
     options.timeoutMs = m_options.verifyTimeoutMs;
     if (m_options.quietMs > 0)
         options.quietMs = m_options.quietMs;
     m_search = new SearchSession(m_endpoint, m_adapters, options, this);
-    connect(m_search, &SearchSession::finished, this, [this] {
-        if (!m_search->devices().isEmpty())
-            m_answered = m_search->devices().first().settings();
-        finish(WriteOutcome::classify(m_answered, m_settings));
-    });
+    connect(m_search, &SearchSession::replyTaken, this, &VerifiedWrite::takeAnswer);
+    connect(m_search, &SearchSession::finished, this, &VerifiedWrite::finish);
     m_search->start();
 }
 
-void VerifiedWrite::finish(WriteOutcome::Outcome outcome)
+void VerifiedWrite::takeAnswer(const Frame::DeviceReply &reply, int interfaceIndex)
+{
+    for (qsizetype i = 0; i < m_targets.size(); ++i) {
+        if (m_results.at(i).left && m_targets.at(i).device.reply.mac == reply.mac)
+            m_results[i].answers.append({AddressCheck::settingsFromBytes(reply.netAddr), interfaceIndex});
+    }
+    if (everyAnswerSettled())
+        m_search->stop();
+}
+
+bool VerifiedWrite::everyAnswerSettled() const
+{
+    return std::all_of(m_results.cbegin(), m_results.cend(),
+                       [](const Result &result) { return !result.left || WriteOutcome::settled(result.answers); });
+}
+
+void VerifiedWrite::finish()
 {
     if (m_finished)
         return;
-    m_outcome = outcome;
     m_finished = true;
+    if (m_search && !m_search->isFinished())
+        m_search->stop(); // finished() comes back here, and is ignored
+    for (qsizetype i = 0; i < m_targets.size(); ++i) {
+        Result &result = m_results[i];
+        if (!result.left)
+            result.outcome = WriteOutcome::Outcome::NotSent;
+        else if (!m_options.verify || (m_stopped && !WriteOutcome::settled(result.answers)))
+            result.outcome = WriteOutcome::Outcome::Sent;
+        else
+            result.outcome = WriteOutcome::judge(result.answers, m_targets.at(i).settings);
+    }
     emit finished();
+}
+
+QList<QList<qsizetype>> writeGroups(qsizetype writes, int batchSize)
+{
+    QList<QList<qsizetype>> groups;
+    for (qsizetype next = 0; next < writes;) {
+        const qsizetype size = next == 0 ? 1 : batchSize > 0 ? qsizetype(batchSize) : writes - next;
+        QList<qsizetype> group;
+        for (qsizetype i = next; i < std::min(writes, next + size); ++i)
+            group.append(i);
+        groups.append(group);
+        next += size;
+    }
+    return groups;
 }

@@ -2,6 +2,7 @@
 
 #include "adapters.h"
 #include "founddevice.h"
+#include "route.h"
 #include "writeoutcome.h"
 
 #include <QObject>
@@ -11,8 +12,10 @@
 class DeviceEndpoint;
 class SearchSession;
 
-// Writes new IPv4 settings to one device found by a search, then checks that it took them: waits
-// for its restart, searches for its MAC until it answers or the time is up, and compares.
+// Writes new IPv4 settings to a group of devices found by a search, then checks that they took
+// them: the write frames go back to back, in the order given; then one wait for the restart (the
+// devices restart together) and one search for all of their MACs, until each has answered or the
+// time is up. What the answers prove is WriteOutcome's to judge.
 class VerifiedWrite : public QObject
 {
     Q_OBJECT
@@ -24,40 +27,70 @@ public:
     struct Options
     {
         bool verify = true;
-        int restartWaitMs = DefaultRestartWaitMs;     // before the first search: it answers nothing meanwhile
+        int restartWaitMs = DefaultRestartWaitMs;     // before the first search: they answer nothing meanwhile
         int verifyTimeoutMs = DefaultVerifyTimeoutMs; // then searched for this long
         int quietMs = 0;                               // of the searches; 0: the search's default
     };
 
-    VerifiedWrite(DeviceEndpoint &endpoint, const QList<Adapters::Adapter> &adapters, const FoundDevice &device,
-                  const AddressCheck::Settings &settings, const Options &options, QObject *parent = nullptr);
+    struct Target
+    {
+        FoundDevice device;
+        AddressCheck::Settings settings;
+    };
 
+    VerifiedWrite(DeviceEndpoint &endpoint, const QList<Adapters::Adapter> &adapters, const QList<Target> &targets,
+                  const Options &options, QObject *parent = nullptr);
+
+    // Sends every write frame (frameSent() for each that left), then verifies.
     void start();
+    // Sends no further frame (those not yet sent end NotSent, "interrupted"); the writes already
+    // sent are verified as usual. For a frameSent() handler that learns it must stop.
+    void holdBack() { m_heldBack = true; }
+    // Ends the verification now: a device that left no answer yet ends Sent, not NotSeen, as its
+    // time was not up. No frame leaves after this.
+    void stop();
     bool isFinished() const { return m_finished; }
 
-    WriteOutcome::Outcome outcome() const { return m_outcome; }
+    // Of target `index`, once finished.
+    WriteOutcome::Outcome outcome(qsizetype index) const { return m_results.at(index).outcome; }
     // What the device answered with after the write, when it answered.
-    std::optional<AddressCheck::Settings> answered() const { return m_answered; }
+    std::optional<AddressCheck::Settings> answered(qsizetype index) const
+    {
+        return WriteOutcome::deciding(m_results.at(index).answers);
+    }
     // Why the frame did not leave, for NotSent.
-    QString failure() const { return m_failure; }
+    QString failure(qsizetype index) const { return m_results.at(index).failure; }
+    // True when the verification was cut short by stop().
+    bool wasStopped() const { return m_stopped; }
 
 signals:
+    // The write frame of target `index` has left, by `route`.
+    void frameSent(qsizetype index, const DeviceRoute::Route &route);
     void finished();
 
 private:
-    void searchForDevice();
-    void finish(WriteOutcome::Outcome outcome);
+    struct Result
+    {
+        bool left = false;
+        WriteOutcome::Outcome outcome = WriteOutcome::Outcome::NotSent;
+        QList<WriteOutcome::Answer> answers;
+        QString failure;
+    };
+
+    void searchForDevices();
+    void takeAnswer(const Frame::DeviceReply &reply, int interfaceIndex);
+    bool everyAnswerSettled() const;
+    void finish();
 
     DeviceEndpoint &m_endpoint;
     QList<Adapters::Adapter> m_adapters;
-    FoundDevice m_device;
-    AddressCheck::Settings m_settings;
+    QList<Target> m_targets;
     Options m_options;
     QTimer m_restartWait;
     QPointer<SearchSession> m_search;
-    WriteOutcome::Outcome m_outcome = WriteOutcome::Outcome::NotSent;
-    std::optional<AddressCheck::Settings> m_answered;
-    QString m_failure;
+    QList<Result> m_results;
+    bool m_heldBack = false;
+    bool m_stopped = false;
     bool m_finished = false;
 };
 
@@ -65,3 +98,9 @@ private:
 // stays, under the name it reported, byte for byte (padded with blanks to 16), so that a write
 // never renames a device.
 Frame::WriteValues writeValuesFor(const Frame::DeviceReply &device, const AddressCheck::Settings &settings);
+
+// The groups in which a plan's writes go out, as positions in the list of writes (plan order): the
+// first write alone, so that a route or a setting that does not work costs one device; then the
+// rest `batchSize` at a time, 0 meaning all together. Each group is verified before the next is
+// sent.
+QList<QList<qsizetype>> writeGroups(qsizetype writes, int batchSize);

@@ -9,6 +9,23 @@ Outcome classify(const std::optional<AddressCheck::Settings> &answered, const Ad
     return *answered == written ? Outcome::Verified : Outcome::Mismatch;
 }
 
+bool settled(const QList<Answer> &answers)
+{
+    return !answers.isEmpty();
+}
+
+std::optional<AddressCheck::Settings> deciding(const QList<Answer> &answers)
+{
+    if (answers.isEmpty())
+        return std::nullopt;
+    return answers.constFirst().settings;
+}
+
+Outcome judge(const QList<Answer> &answers, const AddressCheck::Settings &written)
+{
+    return classify(deciding(answers), written);
+}
+
 QString name(Outcome outcome)
 {
     switch (outcome) {

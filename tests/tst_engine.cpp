@@ -8,6 +8,7 @@
 #include "commissioning/plancheck.h"
 #include "commissioning/planfile.h"
 #include "commissioning/route.h"
+#include "commissioning/verifiedwrite.h"
 #include "commissioning/writeoutcome.h"
 #include "protocol/conversions.h"
 #include "support/testsupport.h"
@@ -65,6 +66,8 @@ private slots:
     void routeToDevice();
     void repliesMergeByMac();
     void writeNothingAnsweredIsNotSeen();
+    void writeGroups_data();
+    void writeGroups();
     void planReading_data();
     void planReading();
     void planChecks_data();
@@ -136,6 +139,36 @@ void TestEngine::writeNothingAnsweredIsNotSeen()
     // The frame left: not "not sent". (Through kvrctl700-cli, every simulated device that takes a
     // write answers again, so this outcome is only seen here.)
     QCOMPARE(WriteOutcome::classify(std::nullopt, {}), WriteOutcome::Outcome::NotSeen);
+}
+
+void TestEngine::writeGroups_data()
+{
+    QTest::addColumn<int>("writes");
+    QTest::addColumn<int>("batchSize"); // 0: the default, all after the first together
+    QTest::addColumn<QString>("groups"); // positions, groups joined by '|'
+
+    QTest::newRow("nothing to write sends nothing") << 0 << 0 << "";
+    QTest::newRow("a single write is its own first") << 1 << 0 << "0";
+    QTest::newRow("the first alone, then all others together") << 5 << 0 << "0|1 2 3 4";
+    QTest::newRow("one by one") << 4 << 1 << "0|1|2|3";
+    QTest::newRow("a last group smaller than the size") << 6 << 2 << "0|1 2|3 4|5";
+    QTest::newRow("a size beyond the plan") << 3 << 50 << "0|1 2";
+}
+
+void TestEngine::writeGroups()
+{
+    QFETCH(int, writes);
+    QFETCH(int, batchSize);
+    QFETCH(QString, groups);
+
+    QStringList texts;
+    for (const QList<qsizetype> &group : ::writeGroups(writes, batchSize)) {
+        QStringList positions;
+        for (qsizetype position : group)
+            positions.append(QString::number(position));
+        texts.append(positions.join(u' '));
+    }
+    QCOMPARE(texts.join(u'|'), groups);
 }
 
 void TestEngine::planReading_data()
