@@ -49,6 +49,10 @@ private slots:
     void identifyEndsWithTheLedsOff_data();
     void identifyEndsWithTheLedsOff();
     void lostAndLateReplies();
+    void batchAfterAFirstVerifiedWrite_data();
+    void batchAfterAFirstVerifiedWrite();
+    void interruptedApply_data();
+    void interruptedApply();
 
 private:
     void startPlant(const QString &cable0 = QStringLiteral("--device %1 --device %2 --device %3").arg(Plc, Hmi, Servo),
@@ -57,6 +61,9 @@ private:
     QStringList seenSince(const QList<qsizetype> &from = {0, 0});
     // Runs the program with these arguments (split at blanks) to its end, or starts it in `process`.
     Run run(const QString &arguments, QProcess *process = nullptr);
+    // A plan file moving generated devices 1 to `count` from 198.18.1.N to 198.18.3.N; the rows
+    // listed in `refusedByDevice` get the gateway 0.0.0.0, which the simulated devices refuse.
+    QString generatedPlan(int count, const QList<int> &refusedByDevice = {});
 
     std::vector<std::unique_ptr<DevSim::SimulatorProcess>> simulators;
     QTemporaryDir dir;
@@ -98,6 +105,48 @@ Run TestCli::run(const QString &arguments, QProcess *process)
         return {};
     return {cli.exitCode(), QString::fromUtf8(cli.readAllStandardOutput()), QString::fromUtf8(cli.readAllStandardError())};
 }
+
+QString TestCli::generatedPlan(int count, const QList<int> &refusedByDevice)
+{
+    QByteArray plan("mac,ip,mask,gateway\n");
+    for (int n = 1; n <= count; ++n)
+        plan += QStringLiteral("02:4B:56:F0:00:%1,198.18.3.%2,255.255.0.0,%3\n")
+                    .arg(n, 2, 10, QLatin1Char('0'))
+                    .arg(n)
+                    .arg(refusedByDevice.contains(n) ? QStringLiteral("0.0.0.0") : QStringLiteral("198.18.0.254"))
+                    .toLatin1();
+    QFile file(dir.filePath(QStringLiteral("generated.csv")));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(plan) != plan.size())
+        return {};
+    return file.fileName();
+}
+
+namespace {
+
+// The statuses of a JSON or JSON-lines run's results, in plan order, and its summary.
+QPair<QString, QJsonObject> statusesAndSummary(const QString &out)
+{
+    QMap<int, QString> statuses;
+    QJsonObject summary;
+    const QJsonDocument document = QJsonDocument::fromJson(out.toUtf8());
+    QJsonArray results = document[QLatin1String("results")].toArray();
+    if (document.isNull()) { // JSON lines
+        for (const QString &line : out.split(u'\n', Qt::SkipEmptyParts)) {
+            const QJsonObject object = QJsonDocument::fromJson(line.toUtf8()).object();
+            if (object[QLatin1String("event")] == QLatin1String("result"))
+                results.append(object[QLatin1String("result")]);
+            else if (object[QLatin1String("event")] == QLatin1String("summary"))
+                summary = object[QLatin1String("summary")].toObject();
+        }
+    } else {
+        summary = document[QLatin1String("summary")].toObject();
+    }
+    for (const QJsonValue &result : results)
+        statuses.insert(result[QLatin1String("line")].toInt(), result[QLatin1String("status")].toString());
+    return {statuses.values().join(u' '), summary};
+}
+
+} // namespace
 
 void TestCli::searchFindsEveryAdapter()
 {
@@ -162,6 +211,11 @@ void TestCli::outcomes_data()
     row("an unknown option", "search --frobnicate", 2, "Unknown option 'frobnicate'");
     row("an unknown adapter", "search -i eth9", 2, "no adapter is named eth9");
     row("loopback is no adapter", "search -i lo", 3, "no adapter can reach devices: lo (loopback)");
+    // A script that asked for JSON gets the failure as an object too.
+    row("a usage error, asked for JSON", "search --format json -i eth9", 2,
+        R"({"error":{"exit":2,"message":"no adapter is named eth9"},"schema":1})");
+    row("no adapter, asked for JSON lines", "set 02:4B:56:10:00:01 --ip 198.18.0.11 --format jsonl -i lo", 3,
+        R"j({"error":{"exit":3,"message":"no adapter can reach devices: lo (loopback)","reason":"no-adapter"},"event":"error"})j");
 }
 
 void TestCli::outcomes()
@@ -207,11 +261,17 @@ void TestCli::applyingAPlanTwice()
                                     QString(QStringLiteral("already-correct ")).repeated(5).trimmed()}) {
         const QList<qsizetype> before{simulators[0]->lines().size(), simulators[1]->lines().size()};
         const Run apply = run(QStringLiteral("apply %1 --format json --restart-wait 100").arg(file.fileName()));
-        QStringList statuses;
-        for (const QJsonValue &row : QJsonDocument::fromJson(apply.out.toUtf8())[QLatin1String("results")].toArray())
-            statuses.append(row[QLatin1String("status")].toString());
-        QCOMPARE(statuses.join(u' '), expected);
+        const QJsonArray results = QJsonDocument::fromJson(apply.out.toUtf8())[QLatin1String("results")].toArray();
+        const auto [statuses, summary] = statusesAndSummary(apply.out);
+        QCOMPARE(statuses, expected);
         QCOMPARE(apply.exitCode, 0);
+        // What a script needs to tell a change from a device already right, and to undo it.
+        QCOMPARE(summary[QLatin1String("changed")].toInt(), expected.count(QLatin1String("verified")));
+        QCOMPARE(summary[QLatin1String("counts")][QLatin1String("already-correct")].toInt(),
+                 expected.count(QLatin1String("already-correct")));
+        QCOMPARE(results[0][QLatin1String("before")][QLatin1String("ip")].toString(),
+                 results[0][QLatin1String("status")] == QLatin1String("verified") ? QStringLiteral("192.0.2.50")
+                                                                                 : QStringLiteral("198.18.0.61"));
         QCOMPARE(seenSince(before).filter(SentToDevice).filter(QStringLiteral(" accepted")).size(),
                  expected.count(QLatin1String("verified")));
     }
@@ -223,6 +283,7 @@ void TestCli::identifyEndsWithTheLedsOff_data()
 
     QTest::newRow("Ctrl-C") << SIGINT;
     QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGHUP, the terminal closed") << SIGHUP;
     QTest::newRow("time up") << 0;
 }
 
@@ -232,20 +293,26 @@ void TestCli::identifyEndsWithTheLedsOff()
 
     startPlant();
     QProcess identify;
-    run(QStringLiteral("identify 02:4B:56:20:00:09 --seconds %1").arg(signal ? 0 : 1), &identify);
+    run(QStringLiteral("identify 02:4B:56:20:00:09 --format jsonl --seconds %1").arg(signal ? 0 : 1), &identify);
     const QString led = QStringLiteral("led \"FACTORY-HMI\" 02:4B:56:20:00:09 ");
     QTRY_VERIFY_WITH_TIMEOUT(simulators[0]->lines().contains(led + QLatin1String("flashing")), 10000);
 
     // Meanwhile the port is this program's: another is refused, and told which holds it.
-    const Run second = run(QStringLiteral("search"));
+    const Run second = run(QStringLiteral("search --format json"));
     QCOMPARE(second.exitCode, 3);
     QVERIFY(second.err.contains(QStringLiteral("in use by kvrctl700-cli identify (PID %1)").arg(identify.processId())));
+    QCOMPARE(QJsonDocument::fromJson(second.out.toUtf8())[QLatin1String("error")][QLatin1String("reason")].toString(),
+             QStringLiteral("port-in-use"));
 
     if (signal != 0)
         ::kill(pid_t(identify.processId()), signal);
     QVERIFY(QTest::qWaitFor([&] { return identify.state() == QProcess::NotRunning; }, 10000));
     QCOMPARE(identify.exitCode(), 0);
     QTRY_VERIFY(simulators[0]->lines().contains(led + QLatin1String("off"))); // told off, not timed out
+    const QStringList lines = QString::fromUtf8(identify.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 2);
+    QCOMPARE(QJsonDocument::fromJson(lines[0].toUtf8())[QLatin1String("ledsOff")].toBool(), true);
+    QCOMPARE(lines[1], QStringLiteral(R"({"event":"summary","summary":{"exit":0}})"));
 }
 
 void TestCli::lostAndLateReplies()
@@ -263,5 +330,93 @@ void TestCli::lostAndLateReplies()
     QVERIFY2(slow.exitCode == 0 && slow.out.contains(QLatin1String("LINE2-VFD")), qPrintable(slow.err));
 }
 
+void TestCli::batchAfterAFirstVerifiedWrite_data()
+{
+    QTest::addColumn<QString>("options");
+    QTest::addColumn<QList<int>>("refusedByDevice"); // rows the devices refuse (gateway 0.0.0.0)
+    QTest::addColumn<QString>("statuses");
+    QTest::addColumn<QString>("frames"); // on the cable, in order: Wn a write to device n, S searches
+    QTest::addColumn<int>("exitCode");
+
+    QTest::newRow("one search verifies the whole batch after the first")
+        << "" << QList<int>{} << "verified verified verified verified" << "S W1 S W2 W3 W4 S" << 0;
+    QTest::newRow("a first write not verified holds back every other")
+        << "" << QList<int>{1} << "mismatch not-sent not-sent not-sent" << "S W1 S" << 1;
+    QTest::newRow("groups of two, each verified before the next")
+        << "--batch-size 2" << QList<int>{} << "verified verified verified verified" << "S W1 S W2 W3 S W4 S" << 0;
+    QTest::newRow("a group not verified stops the later groups")
+        << "--batch-size 2" << QList<int>{3} << "verified verified mismatch not-sent" << "S W1 S W2 W3 S" << 1;
+    QTest::newRow("one by one") << "--batch-size 1" << QList<int>{} << "verified verified verified verified"
+                                << "S W1 S W2 S W3 S W4 S" << 0;
+}
+
+void TestCli::batchAfterAFirstVerifiedWrite()
+{
+    QFETCH(QString, options);
+    QFETCH(QList<int>, refusedByDevice);
+    QFETCH(QString, statuses);
+    QFETCH(QString, frames);
+    QFETCH(int, exitCode);
+
+    startPlant(QStringLiteral("--generate 4"), QStringLiteral("--device %1").arg(Vfd));
+    const Run apply = run(QStringLiteral("apply %1 -i kvrsim0 --format json --restart-wait 100 %2")
+                              .arg(generatedPlan(4, refusedByDevice), options));
+    const auto [seen, summary] = statusesAndSummary(apply.out);
+    QVERIFY2(seen == statuses, qPrintable(apply.out + apply.err));
+    QCOMPARE(apply.exitCode, exitCode);
+    QCOMPARE(summary[QLatin1String("changed")].toInt(), frames.count(u'W'));
+    QStringList order;
+    for (const QString &line : seenSince().filter(QRegularExpression(QStringLiteral("^(write |search from)")))) {
+        const QString frame = line.startsWith(QLatin1String("search")) ? QStringLiteral("S")
+                                                                       : u'W' + line.section(u'"', 1, 1).right(1);
+        if (order.isEmpty() || order.constLast() != frame || frame != QLatin1String("S"))
+            order.append(frame);
+    }
+    QCOMPARE(order.join(u' '), frames);
+}
+
+void TestCli::interruptedApply_data()
+{
+    QTest::addColumn<QList<int>>("interruptions"); // sent once the first write has left
+    QTest::addColumn<QString>("statuses");
+
+    // The write already sent is still verified; the others never leave.
+    QTest::newRow("SIGTERM, as a fleet engine's time-out") << QList<int>{SIGTERM} << "verified not-sent not-sent";
+    QTest::newRow("SIGHUP, the terminal closed") << QList<int>{SIGHUP} << "verified not-sent not-sent";
+    // The second one ends the run without waiting for the verification.
+    QTest::newRow("Ctrl-C twice") << QList<int>{SIGINT, SIGINT} << "sent not-sent not-sent";
+}
+
+void TestCli::interruptedApply()
+{
+    QFETCH(QList<int>, interruptions);
+    QFETCH(QString, statuses);
+
+    startPlant(QStringLiteral("--generate 3"), QStringLiteral("--device %1").arg(Vfd));
+    QProcess apply;
+    run(QStringLiteral("apply %1 -i kvrsim0 --format jsonl --batch-size 1 --restart-wait 1500").arg(generatedPlan(3)), &apply);
+    QByteArray out;
+    QTRY_VERIFY_WITH_TIMEOUT((out += apply.readAllStandardOutput()).contains("\"event\":\"sent\""), 10000);
+    QByteArray err;
+    for (int signal : interruptions) {
+        // One at a time: a signal sent while the same one is still pending would merge with it.
+        ::kill(pid_t(apply.processId()), signal);
+        QTRY_VERIFY_WITH_TIMEOUT((err += apply.readAllStandardError()).contains("interrupted: no further write"), 10000);
+    }
+    QVERIFY(QTest::qWaitFor([&] { return apply.state() == QProcess::NotRunning; }, 10000));
+    out += apply.readAllStandardOutput();
+
+    const auto [seen, summary] = statusesAndSummary(QString::fromUtf8(out));
+    QVERIFY2(seen == statuses, (out + err + apply.readAllStandardError()).constData());
+    QCOMPARE(apply.exitCode(), 5);
+    QCOMPARE(summary[QLatin1String("interrupted")].toBool(), true);
+    QCOMPARE(summary[QLatin1String("exit")].toInt(), 5);
+    QCOMPARE(summary[QLatin1String("changed")].toInt(), 1);
+    QCOMPARE(QString::fromUtf8(out).count(QLatin1String("interrupted before its write was sent")), 2);
+    // No write frame left after the signal: the devices saw the first one only.
+    QCOMPARE(seenSince().filter(QStringLiteral("write ")).size(), 1);
+}
+
 QTEST_GUILESS_MAIN(TestCli)
 #include "tst_cli.moc"
+
