@@ -1,5 +1,6 @@
 #include "subplcinfo.h"
 
+#include "fieldaccessible.h"
 #include "fieldpatterns.h"
 #include "commissioning/hostnetwork.h"
 #include "dialogs/about.h"
@@ -20,7 +21,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QShortcut>
 #include <QTableWidgetItem>
+#include <QTextDocumentFragment>
 
 namespace {
 
@@ -43,6 +46,7 @@ SubPlcInfo::SubPlcInfo(QWidget *parent) : QWidget(nullptr)
     Q_UNUSED(parent)
     // Nothing keeps a pointer to a closed window: the main window builds a new one every time.
     setAttribute(Qt::WA_DeleteOnClose);
+    DetailAccessible::install();
     setupForm();
     retranslateForm();
     connectActions();
@@ -201,6 +205,9 @@ void SubPlcInfo::retranslateForm()
     PlcMAC_Addr->setWhatsThis(text("<html><head/><body><p>PLC的MAC地址</p></body></html>"));
     PLC_MacLabel->setText(text("PLC MAC地址"));
     hintLabel->setText(text("提示：修改在重新启动设备后生效!"));
+    // Screen readers offer a field's description, not its What's This help.
+    for (QLineEdit *field : {PlcName, plcIP_Addr, subnetMaskAddr, subGateWayAddr, PlcPoints, PlcSW_Version, PlcMAC_Addr})
+        field->setAccessibleDescription(QTextDocumentFragment::fromHtml(field->whatsThis()).toPlainText());
     freshBtn->setText(text("刷新"));
     confirmBtn->setText(text("确认修改"));
     setBar->setTitle(text("设置"));
@@ -215,6 +222,9 @@ void SubPlcInfo::connectActions()
     connect(aboutAction, &QAction::triggered, this, &SubPlcInfo::aboutActionSlot);
     connect(freshBtn, &QPushButton::clicked, this, &SubPlcInfo::refreshActionSlot);
     connect(confirmBtn, &QPushButton::clicked, this, &SubPlcInfo::modifyConfirmActionSlot);
+    // Escape closes the window as its close control does: the device is told to stop flashing.
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &SubPlcInfo::quitActionSlot);
 }
 
 void SubPlcInfo::fillFromTable()
@@ -237,6 +247,8 @@ void SubPlcInfo::fillFromTable()
     const QTableWidgetItem *nameItem = currentRowItem(DeviceColumn::Name);
     const QString reported = nameItem ? nameItem->data(ReportedNameRole).toString() : QString();
     reportedName = reported.isEmpty() ? cellText(DeviceColumn::Name) : reported;
+    // The title is the same for every device; assistive technology names the window after its device.
+    setAccessibleName(tr("%1：%2（%3）").arg(windowTitle(), cellText(DeviceColumn::Name), deviceMac));
 }
 
 QString SubPlcInfo::getPlcName() const
@@ -344,6 +356,35 @@ QString SubPlcInfo::refusalText(const AddressCheck::Finding &finding) const
     return {};
 }
 
+QStringList SubPlcInfo::warningTexts(const QList<AddressCheck::Finding> &findings,
+                                     const AddressCheck::Settings &settings) const
+{
+    const auto text = [](quint32 address) { return QHostAddress(address).toString(); };
+    const QString subnet =
+        QStringLiteral("%1/%2").arg(text(settings.ip & settings.mask)).arg(AddressCheck::prefixLength(settings.mask));
+    QStringList warnings;
+    for (const AddressCheck::Finding &finding : findings) {
+        switch (finding.rule) {
+        case AddressCheck::Rule::HostRoute:
+            warnings.append(tr("子网掩码%1没有给其他主机留下地址").arg(text(settings.mask)));
+            break;
+        case AddressCheck::Rule::LinkLocal:
+            warnings.append(tr("IP地址%1是链路本地地址（169.254.0.0/16）").arg(text(settings.ip)));
+            break;
+        case AddressCheck::Rule::SubnetNotOnThisMachine:
+            warnings.append(tr("本机没有网卡在子网%1内，将无法直接联系该设备").arg(subnet));
+            break;
+        default:
+            break;
+        }
+    }
+    // 0.0.0.0 is how the checks read "no gateway": allowed, but the device then reaches nothing
+    // beyond its subnet.
+    if (settings.gateway == 0)
+        warnings.append(tr("网关为0.0.0.0，即没有网关：设备只能与本子网内的设备通信"));
+    return warnings;
+}
+
 QString SubPlcInfo::notSentText() const
 {
     switch (g_mySocket->lastSendFailure()) {
@@ -372,12 +413,13 @@ void SubPlcInfo::modifyConfirmActionSlot()
         return;
     }
     // The settings can work but deserve a second look. The window asks no question before a
-    // write, so they go to the log.
+    // write: they go to the log, and with the write's status message to the user.
     const AddressCheck::Settings settings{decimalIPv4Address(getIpAddr()).toIPv4Address(),
                                           decimalIPv4Address(getSubnetMask()).toIPv4Address(),
                                           decimalIPv4Address(getGateWay()).toIPv4Address()};
     for (const AddressCheck::Finding &warning : findings)
         qWarning().noquote() << "Write to" << deviceMac << "-" << AddressCheck::describe(warning, settings);
+    const QStringList warnings = warningTexts(findings, settings);
 
     // The frame names the device of the current row, which the refusals above made sure is this
     // window's device, and carries its own MAC and the name it reported, whatever the read-only
@@ -395,7 +437,7 @@ void SubPlcInfo::modifyConfirmActionSlot()
         return;
     }
     g_mySocket->waitForWriteDone();
-    emit settingsSent(deviceMac, settings);
+    emit settingsSent(deviceMac, settings, warnings);
     close();
 }
 

@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 class QAction;
@@ -39,7 +40,8 @@ public:
 signals:
     void subPlcWindowClosed();
     // A write of these settings left for the device of this MAC text; the window closes next.
-    void settingsSent(const QString &macText, const AddressCheck::Settings &settings);
+    // `warnings`: what the address checks found worth a second look, for the user.
+    void settingsSent(const QString &macText, const AddressCheck::Settings &settings, const QStringList &warnings);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -62,6 +64,8 @@ private:
     // The reason the write must not go out, or an empty text when it may.
     QString refusalReason(const QList<AddressCheck::Finding> &findings) const;
     QString refusalText(const AddressCheck::Finding &finding) const;
+    QStringList warningTexts(const QList<AddressCheck::Finding> &findings, const AddressCheck::Settings &settings) const;
+    void describeForAssistiveTechnology();
     QString notSentText() const;
 
     QAction *quitAction = nullptr;

@@ -4,6 +4,8 @@
 #include "devicerow.h"
 #include "devicetable.h"
 #include "rownumberheader.h"
+#include "statusarea.h"
+#include "statustexts.h"
 #include "writefollowup.h"
 #include "commissioning/adapters.h"
 #include "commissioning/route.h"
@@ -18,6 +20,7 @@
 #include <QDebug>
 #include <QHostAddress>
 #include <QMessageBox>
+#include <QShortcut>
 
 #include <limits>
 
@@ -112,6 +115,14 @@ MainWindow::MainWindow(QWidget *parent)
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSelectionMode(QAbstractItemView::SingleSelection);
     table->setAccessibleName(tr("设备列表"));
+    // Tab leaves the list, as it leaves every other widget; Enter on a row opens its details, as a
+    // double click does.
+    table->setTabKeyNavigation(false);
+    for (const QKeySequence &key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
+        auto *open = new QShortcut(key, table);
+        open->setContext(Qt::WidgetShortcut);
+        connect(open, &QShortcut::activated, this, &MainWindow::cellDoubleClickedSlot);
+    }
     connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &MainWindow::makeSelectedRowCurrent);
 
@@ -132,14 +143,13 @@ MainWindow::MainWindow(QWidget *parent)
 
     followUp->setObjectName(QStringLiteral("writeFollowUp"));
     connect(followUp, &WriteFollowUp::searchDue, this, &MainWindow::sendSearch);
-    connect(followUp, &WriteFollowUp::message, ui->statusBar, [this](const QString &text) {
-        ui->statusBar->showMessage(text);
-    });
+    connect(followUp, &WriteFollowUp::message, statusArea(),
+            qOverload<const QString &, const QString &>(&StatusArea::showStatus));
 
     g_mySocket = new MySocket;
     if (!g_mySocket->initSocket()) {
         // The window stays usable (the sample row, the dialogs), but no device can answer.
-        ui->statusBar->showMessage(portProblemText(g_mySocket->portOpening()));
+        statusArea()->showStatus(portProblem());
         qWarning().noquote() << portProblemLogLine(g_mySocket->portOpening());
     }
     connect(g_mySocket, &MySocket::updPackReceived, this, &MainWindow::tranlateUdpRawFrameSlot);
@@ -197,9 +207,9 @@ void MainWindow::refreshUserSlot()
     // Without the search an empty list, or one without the devices of an adapter, would look as
     // if no device had answered there.
     if (search.frames == 0)
-        ui->statusBar->showMessage(searchNotSentText());
+        statusArea()->showStatus(g_mySocket->isBound() ? StatusTexts::searchNotSent() : portProblem());
     else if (!search.failedAdapters.isEmpty())
-        ui->statusBar->showMessage(searchPartlySentText(search.failedAdapters));
+        statusArea()->showStatus(StatusTexts::searchPartlySent(search.failedAdapters));
     else
         ui->statusBar->clearMessage();
 }
@@ -259,8 +269,8 @@ void MainWindow::cellDoubleClickedSlot()
     auto *detail = new SubPlcInfo(this);
     connect(detail, &SubPlcInfo::subPlcWindowClosed, this, &MainWindow::closeSubWindowSlot);
     connect(detail, &SubPlcInfo::settingsSent, this,
-            [this](const QString &macText, const AddressCheck::Settings &settings) {
-                sentWrite = SentWrite{macText, settings};
+            [this](const QString &macText, const AddressCheck::Settings &settings, const QStringList &warnings) {
+                sentWrite = SentWrite{macText, settings, warnings};
             });
     detail->show();
     subWindowOpen = true;
@@ -284,7 +294,7 @@ void MainWindow::followWrite()
     const int row = rowOfMac(sentWrite->macText);
     const QTableWidgetItem *name = row < 0 ? nullptr : ui->tableWidget->item(row, DeviceColumn::Name);
     followUp->start(macTextToBytes(sentWrite->macText), name ? name->text() : QString(), sentWrite->settings,
-                    rowSettings(*ui->tableWidget, row));
+                    rowSettings(*ui->tableWidget, row), sentWrite->warnings);
     sentWrite.reset();
 }
 
@@ -321,7 +331,10 @@ void MainWindow::tranlateUdpRawFrameSlot()
 void MainWindow::addUserRow(const DeviceRowTexts &row)
 {
     if (userCount == MaxDeviceRows) {
-        ui->statusBar->showMessage(listFullText());
+        // Once: every further device of the search would find the list full again.
+        const StatusMessage full = StatusTexts::listFull(MaxDeviceRows);
+        if (statusArea()->currentMessage() != full.text)
+            statusArea()->showStatus(full);
         return;
     }
     holdRepaintsDuringBurst();
@@ -374,43 +387,14 @@ int MainWindow::rowOfMac(const QString &macText) const
     return -1;
 }
 
-QString MainWindow::portProblemText(const DevicePort::Opening &opening) const
+StatusArea *MainWindow::statusArea() const
 {
-    switch (opening.outcome) {
-    case DevicePort::Opening::Bound:
-        break;
-    case DevicePort::Opening::HeldByAnotherProgram:
-        if (opening.holder.isEmpty())
-            return tr("另一个kvrctl700程序正在使用UDP端口102，本窗口找不到设备：请关闭那个程序后重新启动本程序");
-        return tr("另一个kvrctl700程序（%1）正在使用UDP端口102，本窗口找不到设备：请关闭那个程序后重新启动本程序")
-            .arg(opening.holder);
-    case DevicePort::Opening::InUse:
-        return tr("UDP端口102已被其他程序占用，找不到设备：请关闭占用该端口的程序后重新启动本程序");
-    case DevicePort::Opening::NotPermitted:
-        return tr("无法使用UDP端口102，找不到设备：请以root身份运行，或执行 sudo setcap cap_net_bind_service=+ep %1 授予端口权限")
-            .arg(QCoreApplication::applicationFilePath());
-    case DevicePort::Opening::Failed:
-        return tr("无法使用UDP端口102（%1），找不到设备").arg(opening.detail);
-    }
-    return {};
+    return ui->statusBar;
 }
 
-QString MainWindow::searchNotSentText() const
+StatusMessage MainWindow::portProblem() const
 {
-    if (!g_mySocket->isBound())
-        return portProblemText(g_mySocket->portOpening());
-    return tr("搜索命令未能发出（网线已拔出或网卡不可用？），列表为空并不表示没有设备：请检查网络后重新刷新");
-}
-
-QString MainWindow::searchPartlySentText(const QStringList &failedAdapters) const
-{
-    return tr("搜索命令未能从网卡%1发出，该网卡上的设备不会列出：请检查网络后重新刷新")
-        .arg(failedAdapters.join(QStringLiteral("、")));
-}
-
-QString MainWindow::listFullText() const
-{
-    return tr("设备列表已满（%1 台），请刷新后重试").arg(MaxDeviceRows);
+    return StatusTexts::portProblem(g_mySocket->portOpening(), QCoreApplication::applicationFilePath());
 }
 
 void MainWindow::showAbout()

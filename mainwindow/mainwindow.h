@@ -10,10 +10,9 @@
 #include <optional>
 
 struct DeviceRowTexts;
+struct StatusMessage;
+class StatusArea;
 class WriteFollowUp;
-namespace DevicePort {
-struct Opening;
-}
 
 namespace Ui {
 class MainWindow;
@@ -65,11 +64,9 @@ private:
     // The index of the row listing this MAC text, or -1.
     int rowOfMac(const QString &macText) const;
     void makeSelectedRowCurrent();
-    QString portProblemText(const DevicePort::Opening &opening) const;
-    QString searchNotSentText() const;
-    QString searchPartlySentText(const QStringList &failedAdapters) const;
+    StatusArea *statusArea() const;
+    StatusMessage portProblem() const;
     void holdRepaintsDuringBurst();
-    QString listFullText() const;
     void showAbout();
     void warn(const QString &title, const QString &text);
 
@@ -83,6 +80,7 @@ private:
     {
         QString macText;
         AddressCheck::Settings settings;
+        QStringList warnings; // what the address checks found worth a second look
     };
     std::optional<SentWrite> sentWrite;
 };

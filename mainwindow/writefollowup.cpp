@@ -36,16 +36,24 @@ void WriteFollowUp::setTimeLimits(int restartWait, int search)
 }
 
 void WriteFollowUp::start(const QByteArray &deviceMac, const QString &name, const AddressCheck::Settings &settings,
-                          const std::optional<AddressCheck::Settings> &before)
+                          const std::optional<AddressCheck::Settings> &before, const QStringList &found)
 {
     cancel();
     mac = deviceMac;
     deviceName = name;
     written = settings;
     previous = before;
+    warnings = found;
     running = true;
     restartTimer.start(restartWaitMs);
-    emit message(tr("新设置已发送到%1，正在等待设备重新启动…").arg(deviceText()));
+    const QString sent = tr("新设置已发送到%1，正在等待设备重新启动…").arg(deviceText());
+    if (warnings.isEmpty())
+        emit message(sent, tr("新设置已发送到设备%1，正在等待设备重新启动…").arg(deviceName));
+    else
+        emit message(withWarnings(sent),
+                     tr("新设置已发送到设备%1，正在等待设备重新启动（请注意%2条提醒）")
+                         .arg(deviceName)
+                         .arg(warnings.size()));
 }
 
 void WriteFollowUp::cancel()
@@ -78,23 +86,29 @@ void WriteFollowUp::finish(WriteOutcome::Outcome outcome, const std::optional<Ad
     cancel();
     switch (outcome) {
     case WriteOutcome::Outcome::Verified:
-        emit message(tr("%1已在新地址%2应答，新设置已确认").arg(deviceText(), addressText(written.ip)));
+        emit message(tr("%1已在新地址%2应答，新设置已确认").arg(deviceText(), addressText(written.ip)),
+                     tr("设备%1已在新地址%2应答，新设置已确认").arg(deviceName, addressText(written.ip)));
         return;
     case WriteOutcome::Outcome::Mismatch:
         // A device that still has its old settings refused the new ones, or has not restarted:
         // not every device restarts by itself after a write.
         if (answered == previous) {
-            emit message(tr("%1仍以原来的设置应答（%2）：设备拒绝了新设置，或尚未重新启动；"
-                            "如设备不会自动重启，请手动重启设备后刷新列表")
-                             .arg(deviceText(), differences(*answered)));
+            emit message(withWarnings(tr("%1仍以原来的设置应答（%2）：设备拒绝了新设置，或尚未重新启动；"
+                                         "如设备不会自动重启，请手动重启设备后刷新列表")
+                                          .arg(deviceText(), differences(*answered))),
+                         tr("设备%1仍以原来的设置应答：设备拒绝了新设置，或尚未重新启动").arg(deviceName));
             return;
         }
-        emit message(tr("%1已应答，但没有采用新设置：%2").arg(deviceText(), differences(*answered)));
+        emit message(withWarnings(tr("%1已应答，但没有采用新设置：%2").arg(deviceText(), differences(*answered))),
+                     tr("设备%1已应答，但没有采用新设置").arg(deviceName));
         return;
-    case WriteOutcome::Outcome::NotSeen:
-        emit message(tr("%1在%2秒内没有应答，无法确认新设置是否生效：请检查设备后刷新列表")
-                         .arg(deviceText(), QString::number((restartWaitMs + searchMs) / 1000.0)));
+    case WriteOutcome::Outcome::NotSeen: {
+        const QString seconds = QString::number((restartWaitMs + searchMs) / 1000.0);
+        emit message(withWarnings(tr("%1在%2秒内没有应答，无法确认新设置是否生效：请检查设备后刷新列表")
+                                      .arg(deviceText(), seconds)),
+                     tr("设备%1在%2秒内没有应答，无法确认新设置是否生效").arg(deviceName, seconds));
         return;
+    }
     case WriteOutcome::Outcome::NotSent:
     case WriteOutcome::Outcome::Sent:
         break;
@@ -104,6 +118,14 @@ void WriteFollowUp::finish(WriteOutcome::Outcome outcome, const std::optional<Ad
 QString WriteFollowUp::deviceText() const
 {
     return tr("设备%1（%2）").arg(deviceName, macBytesToText(mac));
+}
+
+QString WriteFollowUp::withWarnings(const QString &text) const
+{
+    if (warnings.isEmpty())
+        return text;
+    const QString end = text.endsWith(u'…') ? QString() : QStringLiteral("。");
+    return tr("%1%2请注意：%3").arg(text, end, warnings.join(QStringLiteral("；")));
 }
 
 QString WriteFollowUp::differences(const AddressCheck::Settings &answered) const

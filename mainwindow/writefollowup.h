@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 
 #include <optional>
@@ -25,9 +26,11 @@ public:
     // Before the first search, and from then on until the device is given up.
     void setTimeLimits(int restartWaitMs, int searchMs);
 
-    // `previous`: the settings the device had before the write, when known.
+    // `previous`: the settings the device had before the write, when known. `warnings`: what the
+    // address checks found worth a second look, told with the write and with an outcome that is
+    // not the new settings.
     void start(const QByteArray &mac, const QString &deviceName, const AddressCheck::Settings &written,
-               const std::optional<AddressCheck::Settings> &previous);
+               const std::optional<AddressCheck::Settings> &previous, const QStringList &warnings = {});
     void cancel();
     bool isRunning() const { return running; }
 
@@ -37,13 +40,15 @@ public:
 
 signals:
     void searchDue();
-    // The text for the status bar: first that the window waits, then how it ended.
-    void message(const QString &text);
+    // The text for the status bar: first that the window waits, then how it ended; the headline
+    // is the part that fits one line of the window.
+    void message(const QString &text, const QString &headline);
 
 private:
     void beginSearching();
     void finish(WriteOutcome::Outcome outcome, const std::optional<AddressCheck::Settings> &answered);
     QString deviceText() const;
+    QString withWarnings(const QString &text) const;
     QString differences(const AddressCheck::Settings &answered) const;
 
     QTimer restartTimer;
@@ -55,6 +60,7 @@ private:
     QString deviceName;
     AddressCheck::Settings written;
     std::optional<AddressCheck::Settings> previous;
+    QStringList warnings;
     bool running = false;
     bool searching = false;
 };

@@ -131,15 +131,16 @@ void TestDetailWindow::fieldsTakeOnlyWhatTheyMay()
     SubPlcInfo *w = openWindow(sampleRow());
     // Each field, top to bottom: what typing over its text leaves there shows that only the
     // addresses can be edited, each by the IPv4 rule. An assistive tool (screen reader, UI
-    // automation) knows each field by the label on its left, and gets no further than the keyboard.
-    const struct { const char *field, *keys, *left, *assistive; bool editable; } lines[] = {
-        {"PlcName", "AB12", "KV516_K", "INTRUDER1", false},
-        {"plcIP_Addr", "10.0.0.256", "10.0.0.25", "10.9.9.9", true},
-        {"subnetMaskAddr", "255.x255.y0.0", "255.255.0.0", "255.255.255.128", true},
-        {"subGateWayAddr", "1..2.3.4.5", "1.2.3.45", "10.9.9.1", true},
-        {"PlcPoints", "AB12", "00.16.00.00", "99.99", false},
-        {"PlcSW_Version", "AB12", "001.000.000.000", "9.9.9", false},
-        {"PlcMAC_Addr", "AB12", "50:E5:49:CE:2E:4A", "02:00:00:00:00:99", false}};
+    // automation) knows each field by the label on its left and its What's This help as its
+    // description, is offered no editing in a read-only field, and gets no further than the keyboard.
+    const struct { const char *field, *keys, *left, *assistive, *description; bool editable; } lines[] = {
+        {"PlcName", "AB12", "KV516_K", "INTRUDER1", "请输入设备名称", false},
+        {"plcIP_Addr", "10.0.0.256", "10.0.0.25", "10.9.9.9", "请输入需要设定PLC地址；不能和网络中的其他子设备重复。", true},
+        {"subnetMaskAddr", "255.x255.y0.0", "255.255.0.0", "255.255.255.128", "本PLC的子网掩码", true},
+        {"subGateWayAddr", "1..2.3.4.5", "1.2.3.45", "10.9.9.1", "该子设备的网关", true},
+        {"PlcPoints", "AB12", "00.16.00.00", "99.99", "该PLC的点数", false},
+        {"PlcSW_Version", "AB12", "001.000.000.000", "9.9.9", "PLC的软件版本", false},
+        {"PlcMAC_Addr", "AB12", "50:E5:49:CE:2E:4A", "02:00:00:00:00:99", "PLC的MAC地址", false}};
     for (const auto &line : lines) {
         auto *field = w->findChild<QLineEdit *>(QLatin1String(line.field));
         QVERIFY2(field, line.field);
@@ -153,11 +154,29 @@ void TestDetailWindow::fieldsTakeOnlyWhatTheyMay()
                      return label->y() == field->y() && label->geometry().right() <= field->x()
                             && label->text() == access->text(QAccessible::Name);
                  }), line.field);
+        QCOMPARE(access->text(QAccessible::Description), QString::fromUtf8(line.description));
+        QVERIFY2(access->state().editable == line.editable && access->state().readOnly == !line.editable
+                     && (access->editableTextInterface() != nullptr) == line.editable,
+                 line.field);
         access->setText(QAccessible::Value, QLatin1String(line.assistive));
-        access->editableTextInterface()->insertText(0, QStringLiteral("1"));
+        if (line.editable)
+            access->editableTextInterface()->insertText(0, QStringLiteral("1"));
         QCOMPARE(field->text(),
                  line.editable ? QLatin1Char('1') + QLatin1String(line.assistive) : QLatin1String(line.left));
+        if (line.editable)
+            continue;
+        // A read-only field's text is one run of attributes, to its last character: a screen
+        // reader that reads by runs leaves none out.
+        QAccessibleTextInterface *text = access->textInterface();
+        int start = -1;
+        int end = -1;
+        text->attributes(text->characterCount() - 1, &start, &end);
+        QCOMPARE(text->text(start, end), QLatin1String(line.left));
     }
+    // The window is a window to assistive technology, named after the device it shows.
+    QAccessibleInterface *windowAccess = QAccessible::queryAccessibleInterface(w);
+    QCOMPARE(windowAccess->role(), QAccessible::Window);
+    QCOMPARE(windowAccess->text(QAccessible::Name), QStringLiteral("PLC信息：KV516_K（50:E5:49:CE:2E:4A）"));
 
     // The About dialog is modal over every window, a child of this one. The quit action closes the
     // window, which says so once (the main window then stops the flashing) and is released.

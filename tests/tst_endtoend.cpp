@@ -14,6 +14,7 @@
 #include "support/testsupport.h"
 #include "support/windowsupport.h"
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QPointer>
 #include <QRegularExpression>
@@ -81,6 +82,7 @@ private slots:
     void refusedConfirmationSendsNoWrite();
     void writeIsFollowedUp_data();
     void writeIsFollowedUp();
+    void wholeFlowByKeyboardAlone();
 
 private:
     void startSimulator(const QString &devices = {}, int cable = 0);
@@ -272,10 +274,20 @@ void TestEndToEnd::writeIsFollowedUp_data()
         << "02:4B:56:20:00:09" << "198.19.0.60|255.255.0.0|198.19.0.254" << ""
         << "设备FACTORY-HMI（02:4B:56:20:00:09）已在新地址198.19.0.60应答，新设置已确认"
         << "HMI|FACTORY-HMI|198.19.0.60|02:4B:56:20:00:09|255.255.0.0|198.19.0.254||";
-    QTest::newRow("the device refuses the settings") // no gateway: the window allows it, the device does not
+    // No gateway: the window allows it and says what it means, the device refuses it. The note
+    // comes with the write and again with the outcome.
+    QTest::newRow("the device refuses the settings")
         << "02:4B:56:10:00:02" << "198.18.0.11|255.255.255.0|0.0.0.0" << ""
         << "设备FILLER-PLC-02（02:4B:56:10:00:02）仍以原来的设置应答（网关为198.18.0.254（发送的是0.0.0.0））："
-           "设备拒绝了新设置，或尚未重新启动；如设备不会自动重启，请手动重启设备后刷新列表"
+           "设备拒绝了新设置，或尚未重新启动；如设备不会自动重启，请手动重启设备后刷新列表。"
+           "请注意：网关为0.0.0.0，即没有网关：设备只能与本子网内的设备通信"
+        << sampleRows[1];
+    QTest::newRow("a /31 mask the device refuses, warned of with the write")
+        << "02:4B:56:10:00:02" << "198.18.0.11|255.255.255.254|0.0.0.0" << ""
+        << "设备FILLER-PLC-02（02:4B:56:10:00:02）仍以原来的设置应答（子网掩码为255.255.255.0（发送的是255.255.255.254），"
+           "网关为198.18.0.254（发送的是0.0.0.0））：设备拒绝了新设置，或尚未重新启动；如设备不会自动重启，请手动重启设备后刷新列表。"
+           "请注意：子网掩码255.255.255.254没有给其他主机留下地址；本机没有网卡在子网198.18.0.10/31内，将无法直接联系该设备；"
+           "网关为0.0.0.0，即没有网关：设备只能与本子网内的设备通信"
         << sampleRows[1];
     QTest::newRow("a device that ignores broadcast frames")
         << "02:4B:56:30:00:05" << "198.19.0.70|255.255.0.0|198.19.0.254" << ""
@@ -313,7 +325,11 @@ void TestEndToEnd::writeIsFollowedUp()
     }
     use(detail, "confirmBtn");
     QTRY_VERIFY(!detail || !detail->isVisible());
-    QVERIFY(window->statusBar()->currentMessage().startsWith(QStringLiteral("新设置已发送到设备")));
+    const QString sent = window->statusBar()->currentMessage();
+    QVERIFY(sent.startsWith(QStringLiteral("新设置已发送到设备")));
+    // What the address checks found is said with the write, before the device has answered.
+    const qsizetype notes = message.indexOf(QStringLiteral("请注意："));
+    QCOMPARE(sent.section(QStringLiteral("请注意："), 1), notes < 0 ? QString() : message.mid(notes + 4));
 
     if (meanwhile == QLatin1String("stop simulator"))
         simulator->stop();
@@ -326,6 +342,52 @@ void TestEndToEnd::writeIsFollowedUp()
     }
     QTRY_COMPARE_WITH_TIMEOUT(window->statusBar()->currentMessage(), message, 10000);
     QCOMPARE(kvrtest::rowTexts(table).filter(mac), QStringList{row});
+}
+
+// Presses keys where the keyboard focus is, as a user does; `text` is typed.
+static void press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier, int times = 1)
+{
+    for (int i = 0; i < times; ++i) {
+        QWidget *focus = QApplication::focusWidget();
+        QVERIFY(focus);
+        QTest::keyClick(focus, Qt::Key(key), modifiers);
+    }
+}
+
+// Search, choose the second row, open it, change its address and confirm, with keys only.
+void TestEndToEnd::wholeFlowByKeyboardAlone()
+{
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    // From wherever the focus is, Tab reaches the refresh button: the last one, on the right.
+    for (int i = 0; i < 4 && QApplication::focusWidget()->objectName() != QLatin1String("refreshUserBtn"); ++i)
+        press(Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("refreshUserBtn"));
+    press(Qt::Key_Space);
+    QTRY_COMPARE(table->rowCount(), sampleRows.size());
+    press(Qt::Key_Tab); // round to the list
+    QCOMPARE(QApplication::focusWidget(), table);
+    press(Qt::Key_Home, Qt::ControlModifier); // the first row
+    press(Qt::Key_Down);
+    press(Qt::Key_Return);
+    QPointer<SubPlcInfo> detail = kvrtest::shownDetailWindows().value(0);
+    QVERIFY(detail);
+    QCOMPARE(detail->getMacAddr(), QStringLiteral("02:4B:56:10:00:02"));
+    QVERIFY(QTest::qWaitForWindowActive(detail));
+
+    // The name field first, then the address.
+    press(Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("plcIP_Addr"));
+    press(Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("198.18.0.61"));
+    // Mask, gateway, points, MAC, the refresh button, then the confirm button on its right.
+    press(Qt::Key_Tab, Qt::NoModifier, 6);
+    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("confirmBtn"));
+    press(Qt::Key_Space);
+    QTRY_VERIFY(!detail);
+    QTRY_COMPARE_WITH_TIMEOUT(window->statusBar()->currentMessage(),
+                              QStringLiteral("设备FILLER-PLC-02（02:4B:56:10:00:02）已在新地址198.18.0.61应答，新设置已确认"),
+                              10000);
 }
 
 QTEST_MAIN(TestEndToEnd)

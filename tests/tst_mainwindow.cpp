@@ -6,6 +6,10 @@
 #include "detail/subplcinfo.h"
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/devicetable.h"
+#include "mainwindow/statusarea.h"
+#include "mainwindow/statustexts.h"
+#include "mainwindow/writefollowup.h"
+#include "protocol/deviceport.h"
 #include "protocol/frame.h"
 #include "protocol/mysocket.h"
 #include "support/modalcloser.h"
@@ -13,6 +17,10 @@
 #include "support/windowsupport.h"
 
 #include <QAccessible>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QStatusBar>
@@ -39,6 +47,48 @@ QByteArray reply(quint8 typeCode, char last, const QByteArray &name, const QByte
         device.netAddr = netAddr;
     return Frame::encodeReply(typeCode, device, 0);
 }
+
+// The widest name a device can report (16 bytes), and addresses of the widest texts.
+const QString widestName = QStringLiteral("WWWWWWWWWWWWWWWW");
+const QByteArray widestMac = hex("DDDDDDDDDDDD");
+const AddressCheck::Settings before{0xC6DEDEDE, 0xFFFFFF00, 0xC6DEDEFE};  // 198.222.222.222/24 via .254
+const AddressCheck::Settings written{0xC6DDDDDD, 0xFFFFFFF8, 0xC6DDDDDE}; // 198.221.221.221/29 via .222
+
+// The message the write follow-up ends with: "sent", "sent with warnings", "verified",
+// "old settings", "other settings" or "not seen", for the widest device name.
+StatusMessage followUpMessage(const QString &outcome)
+{
+    WriteFollowUp followUp;
+    followUp.setTimeLimits(0, outcome == QLatin1String("not seen") ? 0 : 60000);
+    QSignalSpy messages(&followUp, &WriteFollowUp::message);
+    QSignalSpy searches(&followUp, &WriteFollowUp::searchDue);
+    const QStringList warnings = outcome == QLatin1String("sent with warnings")
+                                     ? QStringList{QStringLiteral("子网掩码255.255.255.254没有给其他主机留下地址"),
+                                                   QStringLiteral("网关为0.0.0.0，即没有网关：设备只能与本子网内的设备通信")}
+                                     : QStringList{};
+    followUp.start(widestMac, widestName, written, before, warnings);
+    if (outcome.startsWith(QLatin1String("sent")))
+        return {messages.constFirst().at(0).toString(), messages.constFirst().at(1).toString()};
+    if (!searches.wait(5000))
+        return {};
+    if (outcome == QLatin1String("verified"))
+        followUp.takeReply(widestMac, written);
+    else if (outcome == QLatin1String("old settings"))
+        followUp.takeReply(widestMac, before);
+    else if (outcome == QLatin1String("other settings"))
+        followUp.takeReply(widestMac, {before.ip, written.mask, before.gateway});
+    else if (!messages.wait(5000))
+        return {};
+    return {messages.constLast().at(0).toString(), messages.constLast().at(1).toString()};
+}
+
+// Presses a key where the keyboard focus is, as a user does.
+void press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QWidget *focus = QApplication::focusWidget();
+    QVERIFY(focus);
+    QTest::keyClick(focus, Qt::Key(key), modifiers);
+}
 } // namespace
 
 class TestMainWindow : public QObject
@@ -57,6 +107,11 @@ private slots:
     void detailsRefusedWhereNoFrameMayGo();
     void highlightedRowIsTheOneActedOn();
     void portHeldElsewhereIsShown();
+    void statusMessagesAreReadableWhole_data();
+    void statusMessagesAreReadableWhole();
+    void statusMessagesAreAnnounced();
+    void keyboardReachesTheDetails();
+    void helpAndVersionAnswerInTheTerminal();
 
 private:
     QTableWidget *table() const { return window->findChild<QTableWidget *>(QStringLiteral("tableWidget")); }
@@ -233,6 +288,158 @@ void TestMainWindow::portHeldElsewhereIsShown()
     use("refreshUserBtn");
     QCOMPARE(table()->rowCount(), 0);
     QCOMPARE(window->statusBar()->currentMessage(), inUse);
+}
+
+void TestMainWindow::statusMessagesAreReadableWhole_data()
+{
+    QTest::addColumn<QString>("kind");
+    for (const char *kind :
+         {"port held by another kvrctl700 program", "port in use by another program", "port needs the right to bind",
+          "port fails otherwise", "search left by no adapter", "search left by some adapters only", "list full",
+          "sent", "sent with warnings", "verified", "old settings", "other settings", "not seen"})
+        QTest::newRow(kind) << QString::fromLatin1(kind);
+}
+
+// Every message the status bar can show, rendered in the window at its fixed size: the line shows
+// the whole text or the message's headline, and it fits; the tool tip and the accessible
+// description hold the whole text.
+void TestMainWindow::statusMessagesAreReadableWhole()
+{
+    QFETCH(QString, kind);
+    DevicePort::Opening port;
+    port.holder = QStringLiteral("kvrctl700 (PID 4194304)");
+    port.detail = QStringLiteral("Unable to bind the address: the address is not available");
+    const QString longPath = QStringLiteral("/home/commissioning-engineer/projects/line-4-packaging/build/kvrctl700");
+    StatusMessage message;
+    if (kind.startsWith(QLatin1String("port"))) {
+        port.outcome = kind.contains(QLatin1String("kvrctl700")) ? DevicePort::Opening::HeldByAnotherProgram
+                       : kind.contains(QLatin1String("in use"))  ? DevicePort::Opening::InUse
+                       : kind.contains(QLatin1String("right"))   ? DevicePort::Opening::NotPermitted
+                                                                 : DevicePort::Opening::Failed;
+        message = StatusTexts::portProblem(port, longPath);
+    } else if (kind == QLatin1String("search left by no adapter")) {
+        message = StatusTexts::searchNotSent();
+    } else if (kind == QLatin1String("search left by some adapters only")) {
+        message = StatusTexts::searchPartlySent({QStringLiteral("enx00e04c680a1b"), QStringLiteral("wlp0s20f3abcdef")});
+    } else if (kind == QLatin1String("list full")) {
+        message = StatusTexts::listFull(MainWindow::MaxDeviceRows);
+    } else {
+        message = followUpMessage(kind);
+    }
+    QVERIFY2(!message.text.isEmpty() && !message.headline.isEmpty(), qPrintable(kind));
+
+    auto *status = window->findChild<StatusArea *>();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    status->showStatus(message);
+    const QImage picture = window->grab().toImage();
+    QCOMPARE(window->size(), QSize(666, 459));
+
+    QLabel *line = status->messageLabel();
+    const QRect onWindow(line->mapTo(window.get(), QPoint(0, 0)), line->size());
+    QVERIFY(line->isVisible() && window->rect().contains(onWindow));
+    const QString shown = line->text();
+    QVERIFY2(shown == message.text || shown == message.headline || shown == message.headline + QStringLiteral("…"),
+             qPrintable(shown));
+    QVERIFY2(line->fontMetrics().horizontalAdvance(shown) <= line->contentsRect().width(), qPrintable(shown));
+    // Something was drawn on the line.
+    const QColor background = picture.pixelColor(onWindow.topLeft());
+    bool drawn = false;
+    for (int x = onWindow.left(); x <= onWindow.right() && !drawn; ++x)
+        drawn = picture.pixelColor(x, onWindow.center().y()) != background;
+    QVERIFY(drawn);
+
+    QCOMPARE(line->toolTip(), message.text);
+    QAccessibleInterface *access = QAccessible::queryAccessibleInterface(line);
+    QCOMPARE(access->text(QAccessible::Description), message.text);
+    QCOMPARE(window->statusBar()->currentMessage(), message.text);
+}
+
+// An outcome or a problem raises the event on which Orca speaks a notification, with the whole
+// text; a cleared status bar says nothing.
+void TestMainWindow::statusMessagesAreAnnounced()
+{
+    QStringList full;
+    QStringList afterRefresh;
+    {
+        kvrtest::AccessibilityEvents events;
+        QVERIFY(QAccessible::isActive());
+        for (int i = 0; i < MainWindow::MaxDeviceRows; ++i)
+            use("actionDebug");
+        feedReplies({reply(1, 1, "DEVICE-1"), reply(2, 2, "PANEL-2")});
+        full = events.notificationsShown();
+        use("actionRefresh");
+        afterRefresh = events.notificationsShown();
+    }
+    // Said once, not once for every device that finds the list full.
+    QCOMPARE(full, QStringList{QStringLiteral("设备列表已满（127 台），请刷新后重试")});
+    QCOMPARE(afterRefresh, full);
+}
+
+// Tab and Shift+Tab leave the device list, from left to right through the buttons; Enter on a row
+// opens that row's details, and Escape closes them as the close control does.
+void TestMainWindow::keyboardReachesTheDetails()
+{
+    feedReplies({reply(1, 1, "DEVICE-1"), reply(2, 2, "PANEL-2"), reply(3, 3, "AXIS-3")});
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    table()->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), table());
+    press(Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("detailedInfoBtn"));
+    press(Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("refreshUserBtn"));
+    press(Qt::Key_Backtab, Qt::ShiftModifier);
+    press(Qt::Key_Backtab, Qt::ShiftModifier);
+    QCOMPARE(QApplication::focusWidget(), table());
+    press(Qt::Key_Backtab, Qt::ShiftModifier);
+    QVERIFY(QApplication::focusWidget() != table());
+    press(Qt::Key_Tab);
+
+    press(Qt::Key_Home, Qt::ControlModifier); // the first row
+    press(Qt::Key_Down);
+    press(Qt::Key_Return);
+    QCOMPARE(kvrtest::shownDetailWindows().size(), 1);
+    SubPlcInfo *detail = kvrtest::shownDetailWindows().constFirst();
+    QCOMPARE(detail->getMacAddr(), QStringLiteral("00:1B:1B:00:00:02"));
+    QVERIFY(g_mySocket->isFlashing());
+    detail->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(detail));
+    press(Qt::Key_Escape);
+    QVERIFY(kvrtest::shownDetailWindows().isEmpty());
+    QVERIFY(!g_mySocket->isFlashing());
+
+    // The keypad's Enter does the same.
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    table()->setFocus();
+    press(Qt::Key_Enter, Qt::KeypadModifier);
+    QCOMPARE(kvrtest::shownDetailWindows().size(), 1);
+}
+
+// Without a display to open a window on: a program that tried would fail.
+void TestMainWindow::helpAndVersionAnswerInTheTerminal()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    const auto run = [&](const QString &option, const QString &output = {}) {
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        if (!output.isEmpty())
+            program.setStandardOutputFile(output);
+        program.start(QStringLiteral(KVR_APP_PATH), {option});
+        program.waitForFinished(10000);
+        return std::make_pair(program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1,
+                              QString::fromUtf8(program.readAllStandardOutput()));
+    };
+    const auto help = run(QStringLiteral("--help"));
+    QCOMPARE(help.first, 0);
+    QVERIFY2(help.second.startsWith(QLatin1String("Usage: kvrctl700 [Qt options]\n")), qPrintable(help.second));
+    QCOMPARE(run(QStringLiteral("-h")), help);
+    QCOMPARE(run(QStringLiteral("--version")), std::make_pair(0, QStringLiteral("kvrctl700 1.0.0\n")));
+    // An answer that could not be written is an error.
+    QCOMPARE(run(QStringLiteral("--version"), QStringLiteral("/dev/full")).first, 1);
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -3,7 +3,7 @@
 # if any is missing.
 set -eu
 
-packages="cmake ninja-build g++ make qt6-base-dev qt6-base-dev-tools libgl-dev
+packages="cmake ninja-build g++ make qt6-base-dev qt6-base-dev-tools qt6-base-private-dev libgl-dev
 fonts-dejavu-core fonts-wqy-microhei iproute2 util-linux libcap2-bin
 dpkg-dev file help2man lintian desktop-file-utils appstream bash-completion ansible-core pyflakes3"
 

@@ -6,6 +6,10 @@
 #include <QApplication>
 #include <QPushButton>
 
+#include <private/qguiapplication_p.h>
+#include <qpa/qplatformaccessibility.h>
+#include <qpa/qplatformintegration.h>
+
 namespace kvrtest {
 
 QStringList cells(const char *texts)
@@ -50,6 +54,43 @@ QList<SubPlcInfo *> shownDetailWindows()
             shown.append(detail);
     }
     return shown;
+}
+
+namespace {
+QStringList notifications;
+
+void recordEvent(QAccessibleEvent *event)
+{
+    QAccessibleInterface *access = event->accessibleInterface();
+    if (event->type() == QAccessible::ObjectShow && access && access->role() == QAccessible::Notification)
+        notifications.append(access->text(QAccessible::Name));
+}
+
+QPlatformAccessibility *platformAccessibility()
+{
+    QPlatformIntegration *integration = QGuiApplicationPrivate::platformIntegration();
+    return integration ? integration->accessibility() : nullptr;
+}
+} // namespace
+
+AccessibilityEvents::AccessibilityEvents()
+{
+    notifications.clear();
+    QAccessible::installUpdateHandler(recordEvent);
+    if (QPlatformAccessibility *accessibility = platformAccessibility())
+        accessibility->setActive(true);
+}
+
+AccessibilityEvents::~AccessibilityEvents()
+{
+    if (QPlatformAccessibility *accessibility = platformAccessibility())
+        accessibility->setActive(false);
+    QAccessible::installUpdateHandler(nullptr);
+}
+
+QStringList AccessibilityEvents::notificationsShown() const
+{
+    return notifications;
 }
 
 } // namespace kvrtest

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAccessible>
 #include <QList>
 #include <QStringList>
 #include <QTableWidget>
@@ -22,5 +23,18 @@ bool use(QWidget *window, const char *buttonOrAction);
 
 // The detail windows on screen.
 QList<SubPlcInfo *> shownDetailWindows();
+
+// What assistive technology is told while an instance lives: accessibility is switched on as a
+// screen reader's bridge would (on the offscreen platform none does), and every event the program
+// raises is recorded. One instance at a time.
+class AccessibilityEvents
+{
+public:
+    AccessibilityEvents();
+    ~AccessibilityEvents();
+
+    // The names of the notifications that appeared: what Orca speaks.
+    QStringList notificationsShown() const;
+};
 
 } // namespace kvrtest
