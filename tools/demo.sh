@@ -7,6 +7,10 @@
 #   make build && sudo tools/demo.sh      as a user with sudo rights
 #   make demo                             as root (builds first; sudo is not needed)
 #   tools/demo.sh --generate 40           extra arguments go to the simulator (see its --help)
+#   tools/demo.sh --traces                also show the tool's own frame traces
+#
+# The terminal shows what the simulated devices do; the tool's trace of every frame it sends and
+# receives would bury those lines, so it is silenced unless --traces is given (its warnings stay).
 #
 # Needs root for the namespaces. Started through sudo, the window runs as the user who called sudo.
 # Everything is torn down when the window closes, and on Ctrl-C.
@@ -27,6 +31,17 @@ plant_ip=198.18.0.2
 device_net=198.18.0.0/16
 
 say() { printf 'demo: %s\n' "$*" >&2; }
+
+# --traces is ours; every other argument goes to the simulator, in its order.
+logging_rules=default.debug=false
+for arg do
+    shift
+    if [ "$arg" = --traces ]; then
+        logging_rules=${QT_LOGGING_RULES:-}
+    else
+        set -- "$@" "$arg"
+    fi
+done
 
 if [ "$(id -u)" -ne 0 ]; then
     say "needs root to create the network namespaces: run it as root (make demo),"
@@ -99,7 +114,7 @@ sim_pid=$!
 
 user_id=${SUDO_UID:-0}
 if [ "$user_id" -eq 0 ]; then
-    ip netns exec "$tool_ns" "$tool_bin" || true
+    ip netns exec "$tool_ns" env QT_LOGGING_RULES="$logging_rules" "$tool_bin" || true
 else
     # Back to the desktop user, with what the window needs to reach the display.
     user_home=$(getent passwd "$user_id" | cut -d: -f6)
@@ -108,7 +123,7 @@ else
     xauthority=${XAUTHORITY:-$user_home/.Xauthority}
     [ -r "$xauthority" ] || xauthority=
     # The simulator's arguments are spent: the positional parameters now build the command line.
-    set -- env HOME="$user_home" USER="${SUDO_USER:-}" LOGNAME="${SUDO_USER:-}"
+    set -- env HOME="$user_home" USER="${SUDO_USER:-}" LOGNAME="${SUDO_USER:-}" QT_LOGGING_RULES="$logging_rules"
     [ -n "${DISPLAY:-}" ] && set -- "$@" DISPLAY="$DISPLAY"
     [ -n "$xauthority" ] && set -- "$@" XAUTHORITY="$xauthority"
     [ -n "${WAYLAND_DISPLAY:-}" ] && set -- "$@" WAYLAND_DISPLAY="$WAYLAND_DISPLAY"
