@@ -12,11 +12,8 @@ QAccessibleInterface *detailInterfaces(const QString &className, QObject *object
 {
     if (className == QLatin1String("SubPlcInfo"))
         return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Window);
-    if (className == QLatin1String("QLineEdit")) {
-        auto *field = static_cast<QLineEdit *>(object);
-        if (field->isReadOnly() && qobject_cast<SubPlcInfo *>(field->parent()))
-            return new ReadOnlyField(field);
-    }
+    if (className == QLatin1String("QLineEdit") && qobject_cast<SubPlcInfo *>(object->parent()))
+        return new Field(static_cast<QLineEdit *>(object));
     return nullptr;
 }
 
@@ -28,37 +25,45 @@ void install()
     Q_UNUSED(installed)
 }
 
-ReadOnlyField::ReadOnlyField(QLineEdit *field) : QAccessibleWidget(field, QAccessible::EditableText) {}
+Field::Field(QLineEdit *field) : QAccessibleWidget(field, QAccessible::EditableText) {}
 
-QLineEdit *ReadOnlyField::field() const
+QLineEdit *Field::field() const
 {
     return static_cast<QLineEdit *>(widget());
 }
 
-QAccessible::State ReadOnlyField::state() const
+QAccessible::State Field::state() const
 {
     QAccessible::State state = QAccessibleWidget::state();
-    state.readOnly = true;
-    state.editable = false;
+    state.readOnly = field()->isReadOnly();
+    state.editable = !field()->isReadOnly();
     state.selectableText = true;
     return state;
 }
 
-QString ReadOnlyField::text(QAccessible::Text t) const
+QString Field::text(QAccessible::Text t) const
 {
     if (t == QAccessible::Value)
         return field()->text();
     return QAccessibleWidget::text(t);
 }
 
-void *ReadOnlyField::interface_cast(QAccessible::InterfaceType type)
+void Field::setText(QAccessible::Text t, const QString &text)
+{
+    if (t == QAccessible::Value && !field()->isReadOnly())
+        field()->setText(text);
+}
+
+void *Field::interface_cast(QAccessible::InterfaceType type)
 {
     if (type == QAccessible::TextInterface)
         return static_cast<QAccessibleTextInterface *>(this);
+    if (type == QAccessible::EditableTextInterface && !field()->isReadOnly())
+        return static_cast<QAccessibleEditableTextInterface *>(this);
     return QAccessibleWidget::interface_cast(type);
 }
 
-void ReadOnlyField::selection(int selectionIndex, int *startOffset, int *endOffset) const
+void Field::selection(int selectionIndex, int *startOffset, int *endOffset) const
 {
     *startOffset = *endOffset = 0;
     if (selectionIndex != 0 || !field()->hasSelectedText())
@@ -67,53 +72,53 @@ void ReadOnlyField::selection(int selectionIndex, int *startOffset, int *endOffs
     *endOffset = field()->selectionEnd();
 }
 
-int ReadOnlyField::selectionCount() const
+int Field::selectionCount() const
 {
     return field()->hasSelectedText() ? 1 : 0;
 }
 
-void ReadOnlyField::addSelection(int startOffset, int endOffset)
+void Field::addSelection(int startOffset, int endOffset)
 {
     setSelection(0, startOffset, endOffset);
 }
 
-void ReadOnlyField::removeSelection(int selectionIndex)
+void Field::removeSelection(int selectionIndex)
 {
     if (selectionIndex == 0)
         field()->deselect();
 }
 
-void ReadOnlyField::setSelection(int selectionIndex, int startOffset, int endOffset)
+void Field::setSelection(int selectionIndex, int startOffset, int endOffset)
 {
     if (selectionIndex == 0)
         field()->setSelection(startOffset, endOffset - startOffset);
 }
 
-int ReadOnlyField::cursorPosition() const
+int Field::cursorPosition() const
 {
     return field()->cursorPosition();
 }
 
-void ReadOnlyField::setCursorPosition(int position)
+void Field::setCursorPosition(int position)
 {
     field()->setCursorPosition(position);
 }
 
-QString ReadOnlyField::text(int startOffset, int endOffset) const
+QString Field::text(int startOffset, int endOffset) const
 {
     if (startOffset < 0 || endOffset < startOffset)
         return {};
     return field()->text().mid(startOffset, endOffset - startOffset);
 }
 
-int ReadOnlyField::characterCount() const
+int Field::characterCount() const
 {
     return int(field()->text().size());
 }
 
-// Where a character is drawn, on the screen. The field shows its text from the start (the window
-// keeps the caret there), so a character's place follows from the text before it.
-QRect ReadOnlyField::characterRect(int offset) const
+// Where a character is drawn, on the screen, as far as the text before it says: exact while the
+// field shows its text from the start, which the window keeps for the read-only fields.
+QRect Field::characterRect(int offset) const
 {
     const QString text = field()->text();
     if (offset < 0 || offset >= text.size())
@@ -127,25 +132,42 @@ QRect ReadOnlyField::characterRect(int offset) const
     return QRect(field()->mapToGlobal(local.topLeft()), local.size());
 }
 
-int ReadOnlyField::offsetAtPoint(const QPoint &point) const
+int Field::offsetAtPoint(const QPoint &point) const
 {
     return field()->cursorPositionAt(field()->mapFromGlobal(point));
 }
 
-void ReadOnlyField::scrollToSubstring(int startIndex, int endIndex)
+void Field::scrollToSubstring(int startIndex, int endIndex)
 {
     field()->setCursorPosition(endIndex);
     field()->setCursorPosition(startIndex);
 }
 
-// One run without attributes over the whole text. (Qt's own line edit reports an empty run at
-// each offset.)
-QString ReadOnlyField::attributes(int offset, int *startOffset, int *endOffset) const
+// One run without attributes over the whole text.
+QString Field::attributes(int offset, int *startOffset, int *endOffset) const
 {
     Q_UNUSED(offset)
     *startOffset = 0;
     *endOffset = characterCount();
     return {};
+}
+
+void Field::deleteText(int startOffset, int endOffset)
+{
+    replaceText(startOffset, endOffset, QString());
+}
+
+void Field::insertText(int offset, const QString &text)
+{
+    replaceText(offset, offset, text);
+}
+
+void Field::replaceText(int startOffset, int endOffset, const QString &text)
+{
+    const QString shown = field()->text();
+    if (field()->isReadOnly() || startOffset < 0 || endOffset < startOffset || endOffset > shown.size())
+        return;
+    field()->setText(QString(shown).replace(startOffset, endOffset - startOffset, text));
 }
 
 } // namespace DetailAccessible
