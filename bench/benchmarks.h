@@ -12,6 +12,8 @@ void runReceiveBenchmark();
 void runBurstBenchmark(const QString &simulatorPath);
 // kvrctl700-cli's search over two adapters with lost replies; the same needs as the burst.
 void runSearchBenchmark(const QString &simulatorPath, const QString &cliPath);
+// kvrctl700-cli apply of a plan for 127 devices behind two adapters, and the same plan again.
+void runApplyBenchmark(const QString &simulatorPath, const QString &cliPath);
 
 // Made-up devices for two adapters, as a simulator's device file: the first half behind cable 0
 // (198.18.0.0/16), the rest behind cable 1 with addresses of its subnet.

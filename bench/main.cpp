@@ -16,8 +16,8 @@ int main(int argc, char *argv[])
 
     QStringList sections = QApplication::arguments().mid(1);
     if (sections.isEmpty())
-        // The search first: the others open port 102 in this process, which the program then cannot.
-        sections = {QStringLiteral("search"), QStringLiteral("codec"), QStringLiteral("receive"), QStringLiteral("burst")};
+        // The programs first: the others open port 102 in this process, which the program then cannot.
+        sections = {QStringLiteral("search"), QStringLiteral("apply"), QStringLiteral("codec"), QStringLiteral("receive"), QStringLiteral("burst")};
 
     Bench::printLine(QStringLiteral("kvrctl700-bench on %1").arg(Bench::machineDescription()));
     for (const QString &section : sections) {
@@ -29,8 +29,10 @@ int main(int argc, char *argv[])
             Bench::runBurstBenchmark(QStringLiteral(KVR_DEVSIM_PATH));
         } else if (section == QLatin1String("search")) {
             Bench::runSearchBenchmark(QStringLiteral(KVR_DEVSIM_PATH), QStringLiteral(KVR_CLI_PATH));
+        } else if (section == QLatin1String("apply")) {
+            Bench::runApplyBenchmark(QStringLiteral(KVR_DEVSIM_PATH), QStringLiteral(KVR_CLI_PATH));
         } else {
-            Bench::printLine(QStringLiteral("usage: kvrctl700-bench [codec] [receive] [burst] [search]"));
+            Bench::printLine(QStringLiteral("usage: kvrctl700-bench [codec] [receive] [burst] [search] [apply]"));
             return 2;
         }
     }
