@@ -74,9 +74,20 @@ PlanRun::PlanRun(Command &command)
 
 QString PlanRun::statusHelp()
 {
-    QString help = QStringLiteral("\nEach row ends with one status:\n");
-    for (const auto &[word, meaning] : ResultListing::statusWords())
-        help += QStringLiteral("  %1  %2\n").arg(word.leftJustified(15), meaning);
+    // The meanings wrapped to 80 columns, under each other.
+    constexpr int Indent = 19;
+    QString help = QStringLiteral("\n\nEach row ends with one status:");
+    for (const auto &[word, meaning] : ResultListing::statusWords()) {
+        QString line = QStringLiteral("  %1  ").arg(word.leftJustified(Indent - 4));
+        for (const QString &piece : meaning.split(u' ')) {
+            if (line.size() + 1 + piece.size() > 80 && line.size() > Indent) {
+                help += u'\n' + line;
+                line = QString(Indent, u' ');
+            }
+            line += (line.size() > Indent ? QStringLiteral(" ") : QString()) + piece;
+        }
+        help += u'\n' + line;
+    }
     return help;
 }
 
