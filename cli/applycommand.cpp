@@ -1,20 +1,23 @@
 #include "command.h"
 #include "commands.h"
 #include "network.h"
+#include "planinput.h"
 #include "planrun.h"
-
-#include <QFile>
 
 namespace Cli {
 
 int apply(const QStringList &arguments)
 {
-    Command command(QStringLiteral("apply"), QStringLiteral(R"(Writes an address plan: a CSV file with a header row naming the columns mac, ip, mask
-and gateway (others, such as those search --format csv adds, are ignored) and one row
-per device, for example
+    Command command(QStringLiteral("apply"), QStringLiteral(R"(Writes an address plan (a file, or - for standard input): a CSV file with a header row
+naming the columns mac, ip, mask and gateway (others, such as those search --format csv
+adds, are ignored) and one row per device, for example
   mac,ip,mask,gateway
   02:4B:56:10:00:01,192.168.10.11,255.255.255.0,192.168.10.1
-UTF-8 with or without a byte-order mark, LF or CRLF line ends, as spreadsheets save it.
+As spreadsheets save it: commas, semicolons or tabs between the fields (the header
+tells which), UTF-8 with or without a byte-order mark or UTF-16 with one, LF or CRLF
+line ends, values in double quotes, blank rows, rows without their empty last fields.
+At most 8 MB and 100000 rows; a row that repeats a MAC or an IP address refuses the
+plan before anything is sent.
 
 One search, then the whole plan is checked before anything is sent: one row per MAC,
 one row per IP address, no address another device found holds, and the address checks
@@ -38,18 +41,14 @@ broadcast, naming their MAC, as set explains.)") + PlanRun::statusHelp(),
     if (const std::optional<int> exit = plan.readOptions())
         return *exit;
 
-    const QString path = command.parser().positionalArguments().constFirst();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return command.fail(UsageError, QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
-    const PlanFile::Reading reading = PlanFile::read(file.readAll());
-    if (!reading.ok())
-        return command.fail(UsageError, QStringLiteral("%1: %2").arg(path, reading.error));
+    QList<PlanFile::Row> rows;
+    if (const std::optional<int> exit = PlanInput::read(command, command.parser().positionalArguments().constFirst(), rows))
+        return *exit;
 
     Network network(command);
     if (const std::optional<int> exit = network.open())
         return *exit;
-    return plan.run(network, reading.rows);
+    return plan.run(network, rows);
 }
 
 } // namespace Cli

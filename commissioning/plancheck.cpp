@@ -1,8 +1,6 @@
 #include "plancheck.h"
 
-#include "protocol/conversions.h"
-
-#include <QHostAddress>
+#include <QHash>
 
 #include <algorithm>
 
@@ -10,11 +8,9 @@ namespace PlanCheck {
 
 namespace {
 
-AddressCheck::Context contextFor(const QByteArray &mac, const QList<FoundDevice> &found,
-                                 const QList<Adapters::Adapter> &adapters)
+AddressCheck::Context contextFor(const QList<FoundDevice> &found, const QList<Adapters::Adapter> &adapters)
 {
     AddressCheck::Context context;
-    context.deviceMac = mac;
     for (const FoundDevice &device : found)
         context.devices.append({device.reply.mac, QString::fromLatin1(device.reply.name), device.settings().ip});
     for (const Adapters::Adapter &adapter : adapters) {
@@ -28,30 +24,43 @@ AddressCheck::Context contextFor(const QByteArray &mac, const QList<FoundDevice>
 
 } // namespace
 
+QList<Repeat> repeats(const QList<PlanFile::Row> &rows)
+{
+    QHash<QByteArray, int> macs;       // MAC -> the first line with it
+    QHash<quint32, qsizetype> ips;     // IP address -> the first row with it
+    macs.reserve(rows.size());
+    ips.reserve(rows.size());
+    QList<Repeat> found;
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const PlanFile::Row &row = rows.at(i);
+        const auto mac = macs.constFind(row.mac);
+        const auto ip = ips.constFind(row.settings.ip);
+        if (mac != macs.cend())
+            found.append({Repeat::What::Mac, row.line, *mac, row.mac, row.settings.ip});
+        else if (ip != ips.cend())
+            found.append({Repeat::What::Ip, row.line, rows.at(*ip).line, rows.at(*ip).mac, row.settings.ip});
+        if (mac == macs.cend())
+            macs.insert(row.mac, row.line);
+        if (ip == ips.cend())
+            ips.insert(row.settings.ip, i);
+    }
+    return found;
+}
+
 QList<RowCheck> check(const QList<PlanFile::Row> &rows, const QList<FoundDevice> &found,
                       const QList<Adapters::Adapter> &adapters)
 {
     QList<RowCheck> checks;
-    for (qsizetype i = 0; i < rows.size(); ++i) {
-        const PlanFile::Row &row = rows.at(i);
+    checks.reserve(rows.size());
+    AddressCheck::Context context = contextFor(found, adapters);
+    for (const PlanFile::Row &row : rows) {
         RowCheck result;
-        // A repeated MAC or IP address is refused once, on the later row.
-        for (qsizetype j = 0; j < i; ++j) {
-            const PlanFile::Row &earlier = rows.at(j);
-            if (earlier.mac == row.mac)
-                result.refusals.append(QStringLiteral("MAC %1 is already on line %2").arg(macBytesToText(row.mac)).arg(earlier.line));
-            else if (earlier.settings.ip == row.settings.ip)
-                result.refusals.append(QStringLiteral("IP address %1 is already given to %2 on line %3")
-                                           .arg(QHostAddress(row.settings.ip).toString(), macBytesToText(earlier.mac))
-                                           .arg(earlier.line));
-        }
-
         const FoundDevice *device = findDevice(found, row.mac);
         const bool alreadyCorrect = device && device->settings() == row.settings;
         // Nothing is sent for a device that has its settings already: only the plan itself counts.
         if (!alreadyCorrect) {
-            const QList<AddressCheck::Finding> findings =
-                AddressCheck::check(row.settings, contextFor(row.mac, found, adapters));
+            context.deviceMac = row.mac;
+            const QList<AddressCheck::Finding> findings = AddressCheck::check(row.settings, context);
             for (const AddressCheck::Finding &finding : findings)
                 (finding.isRefusal() ? result.refusals : result.warnings)
                     .append(AddressCheck::describe(finding, row.settings));

@@ -5,138 +5,332 @@
 #include <QHostAddress>
 #include <QStringDecoder>
 
+#include <array>
+
 namespace PlanFile {
 
 namespace {
 
-const QStringList RequiredColumns = {QStringLiteral("mac"), QStringLiteral("ip"), QStringLiteral("mask"),
-                                     QStringLiteral("gateway")};
+constexpr std::array<char, 3> Separators = {',', ';', '\t'};
 
-Reading failure(const QString &error)
+// One record of the file: its fields as bytes, unquoted, blanks around unquoted fields dropped.
+struct Record
+{
+    int line = 0; // where it starts
+    QList<QByteArray> fields;
+
+    bool blank() const
+    {
+        for (const QByteArray &field : fields) {
+            if (!field.isEmpty())
+                return false;
+        }
+        return true;
+    }
+};
+
+// Reads records one after another. Separators, quotes and line ends are ASCII, and never part of
+// a UTF-8 sequence, so the bytes are split before anything is decoded: a field that is not UTF-8
+// only matters if it is read.
+class RecordReader
+{
+public:
+    RecordReader(const QByteArray &bytes, char separator, qsizetype position = 0, int line = 1)
+        : m_bytes(bytes), m_separator(separator), m_position(position), m_line(line)
+    {
+    }
+
+    bool atEnd() const { return m_position >= m_bytes.size(); }
+    qsizetype position() const { return m_position; }
+    int line() const { return m_line; }
+
+    // The next record, or the error that ends the reading.
+    std::optional<Error> next(Record &record)
+    {
+        record.line = m_line;
+        record.fields.clear();
+        while (true) {
+            QByteArray field;
+            skipBlanks();
+            if (peek() == '"') {
+                const int opened = m_line;
+                ++m_position;
+                bool closed = false;
+                while (!atEnd()) {
+                    const char c = m_bytes.at(m_position++);
+                    if (c == '"') {
+                        if (peek() == '"') {
+                            field += '"';
+                            ++m_position;
+                            continue;
+                        }
+                        closed = true;
+                        break;
+                    }
+                    if (c == '\n')
+                        ++m_line;
+                    field += c;
+                }
+                if (!closed)
+                    return Error{Problem::UnclosedQuote, opened, int(record.fields.size()) + 1};
+                skipBlanks();
+                if (!atEnd() && peek() != m_separator && peek() != '\n' && !atLineEndingCr())
+                    return Error{Problem::TextAfterQuote, m_line, int(record.fields.size()) + 1};
+            } else {
+                const qsizetype start = m_position;
+                while (!atEnd() && peek() != m_separator && peek() != '\n' && peek() != '\r')
+                    ++m_position;
+                field = m_bytes.mid(start, m_position - start);
+                while (!field.isEmpty() && isBlank(field.back()))
+                    field.chop(1);
+            }
+            record.fields.append(field);
+
+            if (atEnd())
+                return std::nullopt;
+            if (peek() == m_separator) {
+                ++m_position;
+                continue;
+            }
+            if (peek() == '\r') {
+                if (!atLineEndingCr())
+                    return Error{Problem::CarriageReturn, m_line};
+                ++m_position;
+                if (atEnd())
+                    return std::nullopt;
+            }
+            ++m_position; // the line feed
+            ++m_line;
+            return std::nullopt;
+        }
+    }
+
+private:
+    char peek() const { return atEnd() ? '\0' : m_bytes.at(m_position); }
+    bool isBlank(char c) const { return c == ' ' || (c == '\t' && m_separator != '\t'); }
+    void skipBlanks()
+    {
+        while (!atEnd() && isBlank(peek()))
+            ++m_position;
+    }
+    // A carriage return that ends a line (CRLF, or the last byte of the file).
+    bool atLineEndingCr() const
+    {
+        return peek() == '\r' && (m_position + 1 >= m_bytes.size() || m_bytes.at(m_position + 1) == '\n');
+    }
+
+    const QByteArray &m_bytes;
+    char m_separator;
+    qsizetype m_position;
+    int m_line;
+};
+
+// UTF-8 without its byte-order mark; UTF-16 (which needs one) as UTF-8.
+QByteArray asUtf8(const QByteArray &content)
+{
+    if (content.startsWith("\xEF\xBB\xBF"))
+        return content.mid(3);
+    const bool littleEndian = content.startsWith("\xFF\xFE");
+    if (littleEndian || content.startsWith("\xFE\xFF")) {
+        // The decoder drops the byte-order mark; what cannot be decoded becomes U+FFFD, which no
+        // column the plan reads accepts.
+        QStringDecoder decoder(littleEndian ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
+        return QString(decoder.decode(content)).toUtf8();
+    }
+    return content;
+}
+
+QString lenientText(const QByteArray &bytes)
+{
+    return QString::fromUtf8(bytes).trimmed();
+}
+
+std::optional<QString> strictText(const QByteArray &bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    return text;
+}
+
+// The fields of the header that name each column (-1: none), read with one separator.
+struct HeaderReading
+{
+    Record record;
+    std::optional<Error> error;
+    std::array<int, ColumnCount> columns{-1, -1, -1, -1};
+    int named = 0;
+    std::optional<Column> twice;
+    char separator = ',';
+    qsizetype end = 0; // where the rows start
+    int nextLine = 0;
+};
+
+HeaderReading readHeader(const QByteArray &bytes, char separator, qsizetype position, int line)
+{
+    HeaderReading header;
+    header.separator = separator;
+    RecordReader reader(bytes, separator, position, line);
+    header.error = reader.next(header.record);
+    header.end = reader.position();
+    header.nextLine = reader.line();
+    if (header.error)
+        return header;
+    for (int c = 0; c < ColumnCount; ++c) {
+        for (qsizetype i = 0; i < header.record.fields.size(); ++i) {
+            if (lenientText(header.record.fields.at(i)).compare(columnName(Column(c)), Qt::CaseInsensitive) != 0)
+                continue;
+            if (header.columns[c] >= 0) {
+                header.twice = header.twice.value_or(Column(c));
+                continue;
+            }
+            header.columns[c] = int(i);
+            ++header.named;
+        }
+    }
+    return header;
+}
+
+// Lines holding nothing but blanks and separators before the header are blank rows too.
+bool isBlankLine(const QByteArray &bytes, qsizetype start, qsizetype end)
+{
+    for (qsizetype i = start; i < end; ++i) {
+        const char c = bytes.at(i);
+        if (c != ' ' && c != '\t' && c != ',' && c != ';' && c != '\r')
+            return false;
+    }
+    return true;
+}
+
+// The separator the header line uses most, outside quotes; 0 when it holds none.
+char mostUsedSeparator(const QByteArray &bytes, qsizetype start)
+{
+    std::array<int, Separators.size()> counts{};
+    bool quoted = false;
+    for (qsizetype i = start; i < bytes.size() && (quoted || bytes.at(i) != '\n'); ++i) {
+        if (bytes.at(i) == '"')
+            quoted = !quoted;
+        for (size_t s = 0; s < Separators.size(); ++s)
+            counts[s] += !quoted && bytes.at(i) == Separators[s];
+    }
+    size_t best = 0;
+    for (size_t s = 1; s < Separators.size(); ++s) {
+        if (counts[s] > counts[best])
+            best = s;
+    }
+    return counts[best] > 0 ? Separators[best] : '\0';
+}
+
+Reading failure(Error error)
 {
     return {{}, error};
 }
 
-Reading failureAt(int line, const QString &error)
-{
-    return failure(QStringLiteral("line %1: %2").arg(line).arg(error));
-}
-
 } // namespace
 
-std::optional<QStringList> splitLine(const QString &line)
+QString columnName(Column column)
 {
-    QStringList fields;
-    QString field;
-    qsizetype i = 0;
-    const qsizetype n = line.size();
-    while (true) {
-        while (i < n && line.at(i) == u' ')
-            ++i;
-        field.clear();
-        if (i < n && line.at(i) == u'"') {
-            ++i;
-            bool closed = false;
-            while (i < n) {
-                if (line.at(i) == u'"') {
-                    if (i + 1 < n && line.at(i + 1) == u'"') {
-                        field += u'"';
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
-                    closed = true;
-                    break;
-                }
-                field += line.at(i++);
-            }
-            if (!closed)
-                return std::nullopt;
-            while (i < n && line.at(i) == u' ')
-                ++i;
-            if (i < n && line.at(i) != u',')
-                return std::nullopt;
-        } else {
-            while (i < n && line.at(i) != u',')
-                field += line.at(i++);
-            field = field.trimmed();
-        }
-        fields.append(field);
-        if (i >= n)
-            return fields;
-        ++i; // the comma
+    switch (column) {
+    case Column::Mac: return QStringLiteral("mac");
+    case Column::Ip: return QStringLiteral("ip");
+    case Column::Mask: return QStringLiteral("mask");
+    case Column::Gateway: return QStringLiteral("gateway");
     }
+    return {};
 }
 
 Reading read(const QByteArray &content)
 {
-    if (content.startsWith("\xFF\xFE") || content.startsWith("\xFE\xFF"))
-        return failure(QStringLiteral("the plan is UTF-16 text: save it as CSV in UTF-8"));
-    // Without ConvertInitialBom, the decoder drops a leading byte-order mark.
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decoder.decode(content);
-    if (decoder.hasError())
-        return failure(QStringLiteral("the plan is not UTF-8 text"));
-    if (text.trimmed().isEmpty())
-        return failure(QStringLiteral("the plan is empty: it needs a header row (mac,ip,mask,gateway) and a row per device"));
+    if (content.size() > MaxBytes)
+        return failure({Problem::TooLarge});
+    const QByteArray bytes = asUtf8(content);
 
-    QStringList lines = text.split(u'\n');
-    std::optional<QStringList> header;
-    QList<int> columns; // of mac, ip, mask, gateway
-    qsizetype columnCount = 0;
+    // The header is the first line that is not blank.
+    qsizetype position = 0;
+    int line = 1;
+    while (position < bytes.size()) {
+        qsizetype end = bytes.indexOf('\n', position);
+        if (end < 0)
+            end = bytes.size();
+        if (!isBlankLine(bytes, position, end))
+            break;
+        position = end + 1;
+        ++line;
+    }
+    if (position >= bytes.size())
+        return failure({Problem::Empty});
+
+    // The separator is the one with which the header names the most columns.
+    std::optional<HeaderReading> header;
+    for (char separator : Separators) {
+        HeaderReading candidate = readHeader(bytes, separator, position, line);
+        if (!header || (!candidate.error && (header->error || candidate.named > header->named)))
+            header = std::move(candidate);
+    }
+    if (header->error)
+        return failure(*header->error);
+    if (header->named == 0) {
+        Error error{Problem::NoColumnNamed, line};
+        error.separator = mostUsedSeparator(bytes, position);
+        return failure(error);
+    }
+    if (header->twice)
+        return failure({Problem::ColumnTwice, line, 0, *header->twice});
+    for (int c = 0; c < ColumnCount; ++c) {
+        if (header->columns[c] < 0)
+            return failure({Problem::ColumnMissing, line, 0, Column(c)});
+    }
+    const qsizetype headerFields = header->record.fields.size();
     Reading reading;
-    for (int number = 1; number <= lines.size(); ++number) {
-        QString line = lines.at(number - 1);
-        if (line.endsWith(u'\r'))
-            line.chop(1);
-        if (line.contains(u'\r'))
-            return failureAt(number, QStringLiteral("a carriage return inside the line (lines must end in LF or CRLF)"));
-        if (line.trimmed().isEmpty())
+    RecordReader reader(bytes, header->separator, header->end, header->nextLine);
+    Record record;
+    while (!reader.atEnd()) {
+        if (const std::optional<Error> error = reader.next(record))
+            return failure(*error);
+        if (record.blank())
             continue;
-        const std::optional<QStringList> fields = splitLine(line);
-        if (!fields)
-            return failureAt(number, QStringLiteral("a double quote is not closed, or text follows a closing one"));
-
-        if (!header) {
-            header = *fields;
-            columnCount = fields->size();
-            for (const QString &column : RequiredColumns) {
-                qsizetype found = -1;
-                for (qsizetype i = 0; i < fields->size(); ++i) {
-                    if (fields->at(i).compare(column, Qt::CaseInsensitive) != 0)
-                        continue;
-                    if (found >= 0)
-                        return failureAt(number, QStringLiteral("the column %1 appears twice").arg(column));
-                    found = i;
-                }
-                if (found < 0)
-                    return failureAt(number, QStringLiteral("the header has no column %1 (it must name mac, ip, "
-                                                            "mask and gateway)").arg(column));
-                columns.append(int(found));
+        if (reading.rows.size() >= MaxRows)
+            return failure({Problem::TooManyRows, record.line});
+        const qsizetype fieldCount = record.fields.size();
+        for (qsizetype i = headerFields; i < fieldCount; ++i) {
+            if (!record.fields.at(i).isEmpty()) {
+                Error error{Problem::ExtraField, record.line, int(i) + 1};
+                error.value = lenientText(record.fields.at(i));
+                error.fieldCount = int(fieldCount);
+                return failure(error);
             }
-            continue;
+        }
+        std::array<QString, ColumnCount> texts;
+        for (int c = 0; c < ColumnCount; ++c) {
+            const int index = header->columns[c];
+            if (index >= fieldCount) {
+                Error error{Problem::MissingField, record.line, index + 1, Column(c)};
+                error.fieldCount = int(fieldCount);
+                return failure(error);
+            }
+            const std::optional<QString> text = strictText(record.fields.at(index));
+            if (!text)
+                return failure({Problem::NotUtf8, record.line, index + 1, Column(c)});
+            texts[c] = text->trimmed();
         }
 
-        if (fields->size() != columnCount)
-            return failureAt(number, QStringLiteral("%1 fields, but the header has %2").arg(fields->size()).arg(columnCount));
-        const QString macText = fields->at(columns[0]);
-        const std::optional<QByteArray> mac = parseMacText(macText);
+        Row row{record.line, {}, {}};
+        const std::optional<QByteArray> mac = parseMacText(texts[0]);
         if (!mac)
-            return failureAt(number, QStringLiteral("MAC \"%1\" is not six hex pairs such as 02:4B:56:10:00:01").arg(macText));
-        quint32 values[3] = {};
-        for (int i = 0; i < 3; ++i) {
-            const QString value = fields->at(columns[i + 1]);
-            const QHostAddress address = decimalIPv4Address(value);
+            return failure({Problem::BadMac, record.line, header->columns[0] + 1, Column::Mac, texts[0]});
+        row.mac = *mac;
+        quint32 *values[] = {&row.settings.ip, &row.settings.mask, &row.settings.gateway};
+        for (int c = 1; c < ColumnCount; ++c) {
+            const QHostAddress address = decimalIPv4Address(texts[c]);
             if (address.isNull())
-                return failureAt(number, QStringLiteral("%1 \"%2\" is not a dotted quad such as 192.168.1.10%3")
-                                             .arg(RequiredColumns[i + 1], value,
-                                                  i == 2 ? QStringLiteral(" (0.0.0.0 for none)") : QString()));
-            values[i] = address.toIPv4Address();
+                return failure({Problem::BadAddress, record.line, header->columns[c] + 1, Column(c), texts[c]});
+            *values[c - 1] = address.toIPv4Address();
         }
-        reading.rows.append({number, *mac, {values[0], values[1], values[2]}});
+        reading.rows.append(row);
     }
     if (reading.rows.isEmpty())
-        return failure(QStringLiteral("the plan has a header but no device rows"));
+        return failure({Problem::NoRows});
     return reading;
 }
 

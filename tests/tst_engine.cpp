@@ -1,12 +1,11 @@
 // The commissioning engine's pure pieces, in tables: which adapters are used, how a frame reaches a
-// device, the merge of replies by MAC, a write nothing answered, the reading and checking of address
-// plans. The sessions on sockets, and the other outcomes of a write, are tested through
+// device, the merge of replies by MAC, a write nothing answered, the checking of address plans
+// against the network (their reading, in tst_planfile). The sessions on sockets, and the other outcomes of a write, are tested through
 // kvrctl700-cli in tst_cli and through the window in tst_endtoend.
 
 #include "commissioning/adapters.h"
 #include "commissioning/founddevice.h"
 #include "commissioning/plancheck.h"
-#include "commissioning/planfile.h"
 #include "commissioning/route.h"
 #include "commissioning/verifiedwrite.h"
 #include "commissioning/writeoutcome.h"
@@ -68,8 +67,6 @@ private slots:
     void writeNothingAnsweredIsNotSeen();
     void writeGroups_data();
     void writeGroups();
-    void planReading_data();
-    void planReading();
     void planChecks_data();
     void planChecks();
 };
@@ -171,47 +168,6 @@ void TestEngine::writeGroups()
     QCOMPARE(texts.join(u'|'), groups);
 }
 
-void TestEngine::planReading_data()
-{
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<QString>("expected"); // the rows as "line mac ip mask gateway", or the error
-
-    QTest::newRow("any column order and case, extra columns, quotes")
-        << QByteArray("GATEWAY,name,Mac,ip,mask\n198.18.0.254,\"PRESS \"\"A\"\", 2\",02-4b-56-10-00-01,198.18.0.11,"
-                      "255.255.0.0\n")
-        << "2 02:4B:56:10:00:01 198.18.0.11 255.255.0.0 198.18.0.254";
-    QTest::newRow("blank lines skipped, line numbers kept")
-        << QByteArray("\nmac,ip,mask,gateway\n\n 02:4B:56:10:00:01 , 198.18.0.11,255.255.0.0,0.0.0.0\n\n")
-        << "4 02:4B:56:10:00:01 198.18.0.11 255.255.0.0 0.0.0.0";
-    QTest::newRow("a field missing") << QByteArray("mac,ip,mask,gateway\n02:4B:56:10:00:01,198.18.0.11,255.255.0.0\n")
-                                     << "line 2: 3 fields, but the header has 4";
-    QTest::newRow("a quote left open") << QByteArray("mac,ip,mask,gateway\n\"02:4B:56:10:00:01,1.2.3.4,255.0.0.0,0.0.0.0\n")
-                                       << "line 2: a double quote is not closed";
-    QTest::newRow("a column twice") << QByteArray("mac,ip,mask,gateway,IP\n") << "line 1: the column ip appears twice";
-    QTest::newRow("an empty gateway") << QByteArray("mac,ip,mask,gateway\n02:4B:56:10:00:01,198.18.0.11,255.255.0.0,\n")
-                                      << "line 2: gateway \"\" is not a dotted quad";
-    QTest::newRow("a header and no rows") << QByteArray("mac,ip,mask,gateway\r\n") << "header but no device rows";
-    QTest::newRow("UTF-16, as some spreadsheets save text") << QByteArray("\xFF\xFEm\0a\0c\0", 8) << "UTF-16";
-    QTest::newRow("not UTF-8") << QByteArray("mac,ip,mask,gateway\n\xE4\n") << "not UTF-8";
-    QTest::newRow("lone carriage returns") << QByteArray("mac,ip,mask,gateway\r02:4B:56:10:00:01,1.2.3.4\r")
-                                           << "line 1: a carriage return inside the line";
-}
-
-void TestEngine::planReading()
-{
-    QFETCH(QByteArray, content);
-    QFETCH(QString, expected);
-
-    const PlanFile::Reading reading = PlanFile::read(content);
-    QStringList rows;
-    const auto text = [](quint32 address) { return QHostAddress(address).toString(); };
-    for (const PlanFile::Row &row : reading.rows)
-        rows.append(QStringLiteral("%1 %2 %3 %4 %5").arg(row.line).arg(macBytesToText(row.mac), text(row.settings.ip),
-                                                                        text(row.settings.mask), text(row.settings.gateway)));
-    QVERIFY2(reading.ok() ? rows.join(u'\n') == expected : reading.error.contains(expected),
-             qPrintable(reading.ok() ? rows.join(u'\n') : reading.error));
-}
-
 void TestEngine::planChecks_data()
 {
     QTest::addColumn<QString>("rows");     // "mac ip mask gateway", joined by ';'
@@ -220,10 +176,10 @@ void TestEngine::planChecks_data()
     QTest::newRow("a new gateway only") << "024B56100001 198.18.0.10 255.255.0.0 198.18.0.253" << "W";
     QTest::newRow("a device that did not answer is still checked")
         << "024B56100009 198.18.0.40 255.255.0.0 198.18.0.254;024B56100008 198.18.0.41 255.0.255.0 0.0.0.0" << "NR";
-    QTest::newRow("two rows give one address")
-        << "024B56100001 198.18.0.30 255.255.0.0 0.0.0.0;024B56100002 198.18.0.30 255.255.0.0 0.0.0.0" << "WR";
-    QTest::newRow("a row takes the address of an already correct one")
+    QTest::newRow("a row takes the address another device has now")
         << "024B56100001 198.18.0.10 255.255.0.0 198.18.0.254;024B56100002 198.18.0.10 255.255.0.0 0.0.0.0" << "AR";
+    QTest::newRow("a swap of two devices' addresses")
+        << "024B56100001 198.18.0.20 255.255.0.0 198.18.0.254;024B56100002 198.18.0.10 255.255.0.0 198.18.0.254" << "RR";
     QTest::newRow("a subnet no adapter is on only warns") << "024B56100002 10.1.1.20 255.255.255.0 0.0.0.0" << "Ww";
 }
 
