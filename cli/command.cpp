@@ -1,5 +1,7 @@
 #include "command.h"
 
+#include "textformats.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTextStream>
@@ -14,7 +16,8 @@ Exit status:
   1  nothing found, or some row not verified
   2  usage: the command line or an input file cannot be read; nothing was sent
   3  environment: UDP port 102 cannot be bound (it needs root or the capability
-     cap_net_bind_service), no adapter can reach devices, or a frame cannot leave
+     cap_net_bind_service), no adapter can reach devices, a frame cannot leave, or
+     standard output cannot be written
   4  refused by the address checks; nothing was sent
   5  interrupted by SIGINT (Ctrl-C), SIGTERM or SIGHUP: no write frame left after it,
      and the results so far are printed
@@ -61,7 +64,7 @@ std::optional<int> Command::parse(const QStringList &arguments, qsizetype positi
             m_errorFormat = format;
     }
     if (!parsed)
-        return fail(UsageError, m_parser.errorText() + QStringLiteral(" (see --help)"));
+        return fail(UsageError, parseError() + QStringLiteral(" (see --help)"));
     if (m_parser.isSet(QStringLiteral("help"))) {
         QString help = m_parser.helpText();
         // The parser names the program only; the usage line names the sub-command too.
@@ -72,11 +75,15 @@ std::optional<int> Command::parse(const QStringList &arguments, qsizetype positi
         QTextStream(stdout) << help << ExitCodes;
         return Done;
     }
-    if (m_parser.positionalArguments().size() != positionalCount) {
-        return fail(UsageError, positionalCount == 0 ? QStringLiteral("unexpected argument \"%1\" (see --help)")
-                                                           .arg(m_parser.positionalArguments().value(0))
-                                                     : QStringLiteral("expects %1 (see --help)").arg(m_syntax));
+    const QStringList positional = m_parser.positionalArguments();
+    if (positional.size() > positionalCount) {
+        return fail(UsageError, QStringLiteral("an extra argument \"%1\" (%2; see --help)")
+                                    .arg(positional.at(positionalCount),
+                                         positionalCount == 0 ? QStringLiteral("it takes none")
+                                                              : QStringLiteral("it takes only ") + m_syntax));
     }
+    if (positional.size() < positionalCount)
+        return fail(UsageError, QStringLiteral("%1 is missing (see --help)").arg(m_syntax));
     if (m_parser.isSet(m_timeout)) {
         const std::optional<int> timeout = intValue(m_timeout, 1, 600000);
         if (!timeout)
@@ -96,6 +103,22 @@ std::optional<int> Command::parse(const QStringList &arguments, qsizetype positi
         m_search.quietMs = *quiet;
     }
     return std::nullopt;
+}
+
+QString Command::parseError() const
+{
+    const QStringList unknown = m_parser.unknownOptionNames();
+    if (!unknown.isEmpty()) {
+        const QString &name = unknown.constFirst();
+        return QStringLiteral("unknown option %1%2").arg(name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), name);
+    }
+    // "Missing value after '--format'." in the program's own style.
+    QString text = m_parser.errorText();
+    if (text.endsWith(u'.'))
+        text.chop(1);
+    if (!text.isEmpty())
+        text[0] = text.at(0).toLower();
+    return text.remove(u'\'');
 }
 
 QStringList Command::interfaces() const
@@ -140,7 +163,8 @@ void Command::warn(const QString &message) const
 
 void Command::note(const QString &message) const
 {
-    QTextStream(stderr) << programName() << ' ' << m_name << ": " << message << Qt::endl;
+    // Messages quote device names and plan values: shown escaped, they cannot drive the terminal.
+    QTextStream(stderr) << programName() << ' ' << m_name << ": " << printable(message) << Qt::endl;
 }
 
 } // namespace Cli

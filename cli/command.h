@@ -42,14 +42,17 @@ public:
     // the usage error.
     std::optional<int> intValue(const QCommandLineOption &option, int minimum, int maximum) const;
 
-    // Print one line "kvrctl700-cli NAME: message" to standard error; fail() returns the code.
-    // With --format json or jsonl, a failure with exit 2 to 5 also writes an error object to
+    // Print one line "kvrctl700-cli NAME: message" to standard error, control characters escaped;
+    // fail() returns the code. With --format json or jsonl, a failure with exit 2 to 5 also writes an error object to
     // standard output, with `reason` (a word a script reads) for exit 3.
     int fail(int code, const QString &message, const QString &reason = {}) const;
     void warn(const QString &message) const;
     void note(const QString &message) const;
 
 private:
+    // The parser's complaint, as "unknown option --json".
+    QString parseError() const;
+
     QString m_name;
     QString m_description;
     QString m_syntax;

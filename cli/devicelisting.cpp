@@ -66,7 +66,7 @@ QString table(const QList<Listed> &rows)
         cells.append({row.type, row.name, row.mac, row.ip, row.mask, row.gateway, row.version, row.points,
                       row.adapters.join(u' ')});
         for (const QString &finding : row.findings)
-            findings += QStringLiteral("%1 %2: %3\n").arg(row.mac, row.name, finding);
+            findings += printable(QStringLiteral("%1 %2: %3").arg(row.mac, row.name, finding)) + u'\n';
     }
     QString text = textTable({QStringLiteral("TYPE"), QStringLiteral("NAME"), QStringLiteral("MAC"), QStringLiteral("IP"),
                               QStringLiteral("MASK"), QStringLiteral("GATEWAY"), QStringLiteral("VERSION"),
@@ -77,27 +77,50 @@ QString table(const QList<Listed> &rows)
     return text;
 }
 
-QString json(const QList<Listed> &rows, const QList<Adapters::Adapter> &adapters, int rounds)
+QJsonArray adapterArray(const QList<Adapters::Adapter> &adapters)
 {
-    QJsonArray adapterArray;
+    QJsonArray array;
     for (const Adapters::Adapter &adapter : adapters) {
         QJsonArray addresses;
         for (const Adapters::Address &entry : adapter.addresses)
             addresses.append(QStringLiteral("%1/%2").arg(address(entry.ip)).arg(entry.prefixLength));
-        adapterArray.append(QJsonObject{{QStringLiteral("name"), adapter.name}, {QStringLiteral("addresses"), addresses}});
+        array.append(QJsonObject{{QStringLiteral("name"), adapter.name}, {QStringLiteral("addresses"), addresses}});
     }
+    return array;
+}
+
+QJsonObject deviceObject(const Listed &row)
+{
+    return QJsonObject{
+        {QStringLiteral("type"), row.type}, {QStringLiteral("name"), row.name}, {QStringLiteral("mac"), row.mac},
+        {QStringLiteral("ip"), row.ip}, {QStringLiteral("mask"), row.mask}, {QStringLiteral("gateway"), row.gateway},
+        {QStringLiteral("version"), row.version}, {QStringLiteral("points"), row.points},
+        {QStringLiteral("adapters"), QJsonArray::fromStringList(row.adapters)}, {QStringLiteral("reach"), row.reach},
+        {QStringLiteral("rounds"), row.rounds}, {QStringLiteral("findings"), QJsonArray::fromStringList(row.findings)}};
+}
+
+QString json(const QList<Listed> &rows, const QList<Adapters::Adapter> &adapters, int rounds)
+{
     QJsonArray deviceArray;
-    for (const Listed &row : rows) {
-        deviceArray.append(QJsonObject{
-            {QStringLiteral("type"), row.type}, {QStringLiteral("name"), row.name}, {QStringLiteral("mac"), row.mac},
-            {QStringLiteral("ip"), row.ip}, {QStringLiteral("mask"), row.mask}, {QStringLiteral("gateway"), row.gateway},
-            {QStringLiteral("version"), row.version}, {QStringLiteral("points"), row.points},
-            {QStringLiteral("adapters"), QJsonArray::fromStringList(row.adapters)}, {QStringLiteral("reach"), row.reach},
-            {QStringLiteral("rounds"), row.rounds}, {QStringLiteral("findings"), QJsonArray::fromStringList(row.findings)}});
-    }
+    for (const Listed &row : rows)
+        deviceArray.append(deviceObject(row));
     const QJsonObject document{{QStringLiteral("schema"), SchemaVersion}, {QStringLiteral("rounds"), rounds},
-                               {QStringLiteral("adapters"), adapterArray}, {QStringLiteral("devices"), deviceArray}};
+                               {QStringLiteral("adapters"), adapterArray(adapters)}, {QStringLiteral("devices"), deviceArray}};
     return QString::fromUtf8(QJsonDocument(document).toJson(QJsonDocument::Indented));
+}
+
+// One compact object a line: the devices in the order of the table, then the summary.
+QString jsonLines(const QList<Listed> &rows, const QList<Adapters::Adapter> &adapters, int rounds, int exitCode)
+{
+    const auto line = [](const QJsonObject &object) {
+        return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) + u'\n';
+    };
+    QString text;
+    for (const Listed &row : rows)
+        text += line({{QStringLiteral("event"), QStringLiteral("device")}, {QStringLiteral("device"), deviceObject(row)}});
+    const QJsonObject summary{{QStringLiteral("devices"), int(rows.size())}, {QStringLiteral("rounds"), rounds},
+                              {QStringLiteral("adapters"), adapterArray(adapters)}, {QStringLiteral("exit"), exitCode}};
+    return text + line({{QStringLiteral("event"), QStringLiteral("summary")}, {QStringLiteral("summary"), summary}});
 }
 
 QString csv(const QList<Listed> &rows)
@@ -114,13 +137,15 @@ QString csv(const QList<Listed> &rows)
 
 } // namespace
 
-QString format(Format format, QList<FoundDevice> devices, const QList<Adapters::Adapter> &adapters, int rounds)
+QString format(Format format, QList<FoundDevice> devices, const QList<Adapters::Adapter> &adapters, int rounds,
+               int exitCode)
 {
     const QList<Listed> rows = listed(std::move(devices), adapters);
     switch (format) {
     case Format::Table: return table(rows);
     case Format::Json: return json(rows, adapters, rounds);
     case Format::Csv: return csv(rows);
+    case Format::Jsonl: return jsonLines(rows, adapters, rounds, exitCode);
     }
     return {};
 }

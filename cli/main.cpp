@@ -2,6 +2,7 @@
 // adapter, with checked and verified writes and address plans.
 
 #include "commands.h"
+#include "textformats.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -24,15 +25,8 @@ kvrctl700-cli COMMAND --help explains a command's options and exit status.
 Port 102 needs root, or the capability that the package (or make setcap) grants.
 )";
 
-} // namespace
-
-int main(int argc, char *argv[])
+int run(const QStringList &arguments)
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("kvrctl700-cli"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
-
-    const QStringList arguments = QCoreApplication::arguments().mid(1);
     const QString name = arguments.value(0);
     if (name == QLatin1String("search"))
         return Cli::search(arguments);
@@ -52,7 +46,24 @@ int main(int argc, char *argv[])
     }
     QTextStream(stderr) << "kvrctl700-cli: "
                         << (name.isEmpty() ? QStringLiteral("a command is needed")
-                                           : QStringLiteral("unknown command \"%1\"").arg(name))
+                                           : QStringLiteral("unknown command \"%1\"").arg(Cli::printable(name)))
                         << " (see kvrctl700-cli --help)" << Qt::endl;
     return 2;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("kvrctl700-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
+
+    const QStringList arguments = QCoreApplication::arguments().mid(1);
+    const int exitCode = run(arguments);
+    // A plan or a results file that could not be written must not end as a success. A command
+    // that failed already (exit 2 and above) has said why; its code stays.
+    if (!Cli::outputWritten(arguments.value(0, QStringLiteral("--help"))) && exitCode < 2)
+        return 3;
+    return exitCode;
 }

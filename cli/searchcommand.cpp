@@ -2,8 +2,7 @@
 #include "commands.h"
 #include "devicelisting.h"
 #include "network.h"
-
-#include <QTextStream>
+#include "textformats.h"
 
 namespace Cli {
 
@@ -20,19 +19,24 @@ rounds: a round ends once no reply has come for --quiet ms, and the search ends
 after a round that found nothing new (at least --rounds rounds), or at --timeout.
 
 --format csv writes the columns of an address plan first (mac,ip,mask,gateway):
-edit the addresses and give the file to apply.)"));
-    const QCommandLineOption formatOption(QStringLiteral("format"),
-                                          QStringLiteral("Writes the list as <format>: table (default), json or csv."),
-                                          QStringLiteral("format"), QStringLiteral("table"));
+edit the addresses and give the file to apply. Fields are quoted as RFC 4180 says, and
+one that a spreadsheet would take for a formula (it starts with =, +, -, @, a tab or a
+carriage return) starts with an apostrophe. --format jsonl writes a JSON object a
+line: one per device, then a summary. In the table and in messages, control
+characters in device names are shown escaped (\e, \n, \x07).)"));
+    const QCommandLineOption formatOption(
+        QStringLiteral("format"), QStringLiteral("Writes the list as <format>: table (default), json, jsonl or csv."),
+        QStringLiteral("format"), QStringLiteral("table"));
     command.parser().addOption(formatOption);
     if (const std::optional<int> exit = command.parse(arguments))
         return *exit;
     const QString formatName = command.parser().value(formatOption);
     const QMap<QString, DeviceListing::Format> formats{{QStringLiteral("table"), DeviceListing::Format::Table},
                                                        {QStringLiteral("json"), DeviceListing::Format::Json},
+                                                       {QStringLiteral("jsonl"), DeviceListing::Format::Jsonl},
                                                        {QStringLiteral("csv"), DeviceListing::Format::Csv}};
     if (!formats.contains(formatName))
-        return command.fail(UsageError, QStringLiteral("--format takes table, json or csv, not \"%1\"").arg(formatName));
+        return command.fail(UsageError, QStringLiteral("--format takes table, json, jsonl or csv, not \"%1\"").arg(formatName));
 
     Network network(command);
     if (const std::optional<int> exit = network.open())
@@ -40,8 +44,8 @@ edit the addresses and give the file to apply.)"));
     const std::optional<QList<FoundDevice>> devices = network.search();
     if (!devices)
         return command.fail(Environment, QStringLiteral("the search could not leave by any adapter"));
-    QTextStream(stdout) << DeviceListing::format(formats.value(formatName), *devices, network.adapters(),
-                                                 network.roundsSent());
+    writeOutput(command.name(), DeviceListing::format(formats.value(formatName), *devices, network.adapters(),
+                                                      network.roundsSent(), devices->isEmpty() ? NotDone : Done));
     if (devices->isEmpty())
         return command.fail(NotDone, QStringLiteral("no device answered on %1").arg(network.adapterSummary()));
     return Done;

@@ -59,8 +59,9 @@ private:
                     const QString &cable1 = QStringLiteral("--device %1 --device %2").arg(Vfd, Spare));
     // What both simulators printed from the given line counts on, up to a marker sent now.
     QStringList seenSince(const QList<qsizetype> &from = {0, 0});
-    // Runs the program with these arguments (split at blanks) to its end, or starts it in `process`.
-    Run run(const QString &arguments, QProcess *process = nullptr);
+    // Runs the program with these arguments (split at blanks) to its end, or starts it in `process`;
+    // standard input from the file `input`, if given.
+    Run run(const QString &arguments, QProcess *process = nullptr, const QString &input = {});
     // A plan file moving generated devices 1 to `count` from 198.18.1.N to 198.18.3.N; the rows
     // listed in `refusedByDevice` get the gateway 0.0.0.0, which the simulated devices refuse.
     QString generatedPlan(int count, const QList<int> &refusedByDevice = {});
@@ -95,10 +96,12 @@ QStringList TestCli::seenSince(const QList<qsizetype> &from)
     return seen;
 }
 
-Run TestCli::run(const QString &arguments, QProcess *process)
+Run TestCli::run(const QString &arguments, QProcess *process, const QString &input)
 {
     QProcess own;
     QProcess &cli = process ? *process : own;
+    if (!input.isEmpty())
+        cli.setStandardInputFile(input);
     cli.start(QStringLiteral(KVR_CLI_PATH), arguments.split(u' ', Qt::SkipEmptyParts));
     // The simulators' lines are read by this thread's event loop: keep it running meanwhile.
     if (!process && !QTest::qWaitFor([&] { return cli.state() == QProcess::NotRunning; }, 60000))
@@ -177,7 +180,7 @@ void TestCli::outcomes_data()
     QTest::addColumn<QString>("arguments"); // PLAN stands for a file holding the plan
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("output"); // part of what it prints
-    QTest::addColumn<QString>("seen");   // by a device; empty: nothing was sent to any device
+    QTest::addColumn<QString>("seen");   // by a device; empty: nothing was sent to any device; "search": not even a search
     QTest::addColumn<QByteArray>("plan");
     const auto row = [](const char *name, const char *arguments, int exitCode, const QByteArray &output,
                         const char *seen = "", const QByteArray &plan = {}) {
@@ -205,10 +208,28 @@ void TestCli::outcomes_data()
     row("an address that does not parse", "set 02:4B:56:10:00:01 --ip 198.18.0", 2, "--ip \"198.18.0\" is not a dotted quad");
     row("a plan without a gateway column", "apply PLAN", 2, "no column gateway", "", "mac,ip,mask\n");
     row("an empty plan", "apply PLAN", 2, "the plan is empty");
-    row("a row twice", "apply PLAN", 4, "line 3: refused: MAC 02:4B:56:10:00:01 is already on line 2", "", header + plc + plc);
+    // Found before the search: not even a search frame leaves.
+    row("a row twice", "apply PLAN", 4, "line 3: refused: MAC 02:4B:56:10:00:01 is already on line 2", "search", header + plc + plc);
+    row("a MAC filled down a column is refused once", "apply PLAN", 4,
+        "line 3: refused: MAC 02:4B:56:10:00:01 is already on line 2 (3998 more rows repeat", "search", header + plc.repeated(4000));
+    row("an address given twice", "apply PLAN", 4, "line 3: refused: IP address 198.18.0.11 is already given to "
+        "02:4B:56:10:00:01 on line 2", "search", header + plc + QByteArray(plc).replace("00:01,", "00:02,"));
     row("a byte-order mark and CRLF, as spreadsheets save a plan", "apply PLAN --dry-run", 0, "dry-run",
         "", "\xEF\xBB\xBF" + header.chopped(1) + "\r\n" + plc.chopped(1) + "\r\n");
-    row("an unknown option", "search --frobnicate", 2, "Unknown option 'frobnicate'");
+    row("a plan from standard input, with semicolons", "apply - --dry-run --format json", 0, status("dry-run"), "",
+        QByteArray(header + plc).replace(',', ';'));
+    row("a header naming no column: the separator it saw", "apply PLAN", 2, "PLAN: line 1: the header names none of "
+        "the columns a plan needs (mac, ip, mask and gateway), with semicolons as separators", "", "MAC-Adresse;IP-Adresse\n");
+    row("not UTF-8 where it is read", "apply PLAN", 2, "PLAN: line 2: the column mac holds bytes that are not UTF-8 text: "
+        "save the plan as \"CSV UTF-8\"", "", header + plc.left(17) + '\xA0' + plc.mid(17));
+    row("a long value is echoed cut short, and escaped", "apply PLAN", 2,
+        "line 2: MAC \"\\e[2J" + QByteArray(36, 'A') + "...\" is not six hex pairs", "",
+        header + "\x1B[2J" + QByteArray(1 << 20, 'A') + plc.mid(17));
+    row("a device file is no plan", "apply /dev/zero", 2, "cannot read /dev/zero: it is not a regular file or a pipe");
+    row("a folder is no plan", "apply /", 2, "cannot read /: it is a folder, not a plan");
+    row("two plans", "apply PLAN b.csv", 2, "apply: an extra argument \"b.csv\" (it takes only ");
+    row("an unknown option", "search --json", 2, "kvrctl700-cli search: unknown option --json (see --help)\n");
+    row("an option without its value", "search --format", 2, "kvrctl700-cli search: missing value after --format (see --help)\n");
     row("an unknown adapter", "search -i eth9", 2, "no adapter is named eth9");
     row("loopback is no adapter", "search -i lo", 3, "no adapter can reach devices: lo (loopback)");
     // A script that asked for JSON gets the failure as an object too.
@@ -235,10 +256,15 @@ void TestCli::outcomes()
     QFile file(dir.filePath(QStringLiteral("plan.csv")));
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(plan) == plan.size());
     file.close();
-    const Run result = run(arguments.replace(QLatin1String("PLAN"), file.fileName()));
+    const Run result = run(arguments.replace(QLatin1String("PLAN"), file.fileName()), nullptr, file.fileName());
+    output.replace(QLatin1String("PLAN"), file.fileName());
     QVERIFY2(result.exitCode == exitCode && (result.out + result.err).contains(output), qPrintable(result.out + result.err));
-    if (exitCode >= 2) // usage, environment, refusal: one line says why
-        QVERIFY2(result.err.count(u'\n') == 1, qPrintable(result.err));
+    if (exitCode >= 2) // usage, environment, refusal: one short line says why
+        QVERIFY2(result.err.count(u'\n') == 1 && result.err.size() < 400, qPrintable(result.err.left(400)));
+    if (seen == QLatin1String("search")) {
+        QVERIFY2(seenSince().filter(QStringLiteral("search from")).isEmpty(), "a search went out");
+        return;
+    }
     const QStringList lines = seenSince().filter(SentToDevice);
     QVERIFY2(seen.isEmpty() ? lines.isEmpty() : lines.filter(seen).size() == 1, qPrintable(lines.join(u'\n')));
 }
