@@ -32,7 +32,7 @@ void reportOutputFailure(const QString &command, int error)
     QString line = QStringLiteral("kvrctl700-cli %1: cannot write standard output").arg(command);
     if (error != 0)
         line += QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error));
-    line += QStringLiteral(" (the output is lost; what was sent is listed above)\n");
+    line += u'\n';
     const QByteArray bytes = line.toLocal8Bit();
     // Straight to the descriptor: standard error is unbuffered, and nothing else may fail here.
     [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, bytes.constData(), size_t(bytes.size()));
