@@ -12,7 +12,10 @@ DeviceEndpoint::~DeviceEndpoint() = default;
 
 DevicePort::Opening DeviceEndpoint::open(const QString &description)
 {
-    return DevicePort::open(*m_socket, description);
+    DevicePort::Opening opening = DevicePort::open(*m_socket, description);
+    if (opening.outcome == DevicePort::Opening::HeldByAnotherProgram)
+        opening.holder = DevicePort::askHolder();
+    return opening;
 }
 
 std::optional<QString> DeviceEndpoint::send(const QByteArray &frame, const DeviceRoute::Route &route)

@@ -21,6 +21,8 @@ public:
     explicit DeviceEndpoint(QObject *parent = nullptr);
     ~DeviceEndpoint() override;
 
+    // DevicePort::open(); when another program holds the port, also asks it for its name (which
+    // takes at most DevicePort::HolderAnswerMs).
     DevicePort::Opening open(const QString &description);
 
     // The sequence number for the next frame; every frame takes one, sent or not.

@@ -150,8 +150,15 @@ MainWindow::MainWindow(QWidget *parent)
     if (!g_mySocket->initSocket()) {
         // The window stays usable (the sample row, the dialogs), but no device can answer.
         statusArea()->showStatus(portProblem());
-        qWarning().noquote() << portProblemLogLine(g_mySocket->portOpening());
+        if (g_mySocket->portOpening().outcome != DevicePort::Opening::HeldByAnotherProgram)
+            qWarning().noquote() << portProblemLogLine(g_mySocket->portOpening());
     }
+    // The holder's name comes later, so that the window never waits for another program.
+    connect(g_mySocket, &MySocket::portHolderAnswered, this, [this, unnamed = statusArea()->currentMessage()] {
+        if (statusArea()->currentMessage() == unnamed)
+            statusArea()->showStatus(portProblem());
+        qWarning().noquote() << portProblemLogLine(g_mySocket->portOpening());
+    });
     connect(g_mySocket, &MySocket::updPackReceived, this, &MainWindow::tranlateUdpRawFrameSlot);
 }
 

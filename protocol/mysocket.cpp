@@ -49,6 +49,14 @@ bool MySocket::initSocket()
     qCDebug(trace) << bound;
     if (bound)
         qCDebug(trace) << "Receive buffer:" << DevicePort::grantedReceiveBuffer(*udpSocket);
+    if (opening.outcome == DevicePort::Opening::HeldByAnotherProgram) {
+        auto *question = new DevicePort::HolderQuestion(udpSocket);
+        connect(question, &DevicePort::HolderQuestion::finished, this, [this](const QString &holder) {
+            opening.holder = holder;
+            emit portHolderAnswered();
+        }, Qt::QueuedConnection); // also when it ends at once: after the caller has connected
+        question->ask();
+    }
     connect(udpSocket, &QUdpSocket::readyRead, this, &MySocket::processPendingDatagrams);
     return bound;
 }

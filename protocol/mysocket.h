@@ -35,7 +35,8 @@ public:
 
     // Binds UDP port 102 on every IPv4 address, shared with other sockets. False when the port
     // could not be bound (portOpening() says why); the endpoint then stays unbound and every send
-    // fails.
+    // fails. Never waits: when another program holds the port, its name follows in portOpening()
+    // once portHolderAnswered() is emitted.
     bool initSocket();
     bool isBound() const;
     const DevicePort::Opening &portOpening() const { return opening; }
@@ -84,6 +85,7 @@ public:
 
 signals:
     void updPackReceived();
+    void portHolderAnswered();
 
 public slots:
     void processPendingDatagrams();

@@ -12,12 +12,14 @@
 #include "protocol/deviceport.h"
 #include "protocol/frame.h"
 #include "protocol/mysocket.h"
+#include "support/claimsquatter.h"
 #include "support/modalcloser.h"
 #include "support/testsupport.h"
 #include "support/windowsupport.h"
 
 #include <QAccessible>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -112,6 +114,7 @@ private slots:
     void statusMessagesAreAnnounced();
     void keyboardReachesTheDetails();
     void helpAndVersionAnswerInTheTerminal();
+    void portClaimNoOneCanHold();
 
 private:
     QTableWidget *table() const { return window->findChild<QTableWidget *>(QStringLiteral("tableWidget")); }
@@ -440,6 +443,45 @@ void TestMainWindow::helpAndVersionAnswerInTheTerminal()
     QCOMPARE(run(QStringLiteral("--version")), std::make_pair(0, QStringLiteral("kvrctl700 1.0.0\n")));
     // An answer that could not be written is an error.
     QCOMPARE(run(QStringLiteral("--version"), QStringLiteral("/dev/full")).first, 1);
+}
+
+void TestMainWindow::portClaimNoOneCanHold()
+{
+    // The window's claim went with its socket. A squatter takes the name and never answers, while
+    // the port is held (by the test's device): the window opens at once, and names the holder by
+    // the process id the system gives once the question has timed out.
+    dropWindow();
+    auto squatter = std::make_unique<kvrtest::ClaimSquatter>(kvrtest::ClaimSquatter::Silent, QByteArray());
+    QVERIFY(squatter->isListening());
+    QElapsedTimer started;
+    started.start();
+    window = std::make_unique<MainWindow>();
+    qInfo("the window was built in %lld ms beside a silent holder", started.elapsed());
+    QCOMPARE(window->statusBar()->currentMessage(),
+             QStringLiteral("另一个kvrctl700程序正在使用UDP端口102，本窗口找不到设备：请关闭那个程序后重新启动本程序"));
+    QTRY_COMPARE(window->statusBar()->currentMessage(),
+                 QStringLiteral("另一个kvrctl700程序（PID %1）正在使用UDP端口102，本窗口找不到设备：请关闭那个程序后重新启动本程序")
+                     .arg(QCoreApplication::applicationPid()));
+    qInfo("... and named the holder after %lld ms", started.elapsed());
+
+    // A window that cannot bind the port keeps no claim: a second program started after the port
+    // is free binds it.
+    dropWindow();
+    squatter.reset();
+    device.reset();
+    auto blocker = std::make_unique<QUdpSocket>();
+    QVERIFY(blocker->bind(endpoint, Frame::DevicePort, QUdpSocket::DontShareAddress));
+    window = std::make_unique<MainWindow>();
+    QCOMPARE(window->statusBar()->currentMessage(),
+             QStringLiteral("UDP端口102已被其他程序占用，找不到设备：请关闭占用该端口的程序后重新启动本程序"));
+    blocker.reset();
+    QProcess second;
+    second.start(QStringLiteral(KVR_APP_PATH), {});
+    QByteArray log;
+    QTRY_VERIFY2_WITH_TIMEOUT((log += second.readAllStandardError()).contains("Receive buffer:"), log.constData(), 10000);
+    QVERIFY2(!log.contains("held by"), log.constData());
+    second.kill();
+    second.waitForFinished();
 }
 
 QTEST_MAIN(TestMainWindow)

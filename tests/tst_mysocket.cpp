@@ -4,9 +4,12 @@
 
 #include "protocol/frame.h"
 #include "protocol/mysocket.h"
+#include "support/claimsquatter.h"
 #include "support/testsupport.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QLocalServer>
 #include <QNetworkDatagram>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -162,6 +165,108 @@ private slots:
         QCOMPARE(unbound.udpSendCmdLedsFlash(macText), -1);
         QCOMPARE(unbound.broadcastSearch(), -1);
         QCOMPARE(unbound.nextFrameSeq(), 2u);
+    }
+
+    void claimHeldElsewhere_data()
+    {
+        QTest::addColumn<int>("squatter"); // a ClaimSquatter::Manner, or -1 for none
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<int>("portHolder"); // -1: nobody; else a QUdpSocket::BindMode of a socket on 127.0.0.1:102
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QString>("holder"); // %1: this process's id, as the system gives the squatter's
+
+        const int shared = QUdpSocket::ShareAddress;
+        QTest::newRow("a squatter without the port blocks the start") << int(kvrtest::ClaimSquatter::Answers)
+            << QByteArray("kvrctl700 (PID 1)\n") << -1 << int(DevicePort::Opening::Bound) << QString();
+        QTest::newRow("a silent holder keeps the program waiting") << int(kvrtest::ClaimSquatter::Silent) << QByteArray()
+            << shared << int(DevicePort::Opening::HeldByAnotherProgram) << QStringLiteral("PID %1");
+        QTest::newRow("an endless holder fills the memory") << int(kvrtest::ClaimSquatter::Endless)
+            << QByteArray("kvrctl700 \x1b[2J") << shared << int(DevicePort::Opening::HeldByAnotherProgram)
+            << QString(QStringLiteral("kvrctl700 \\x1b[2J").repeated(5) + QStringLiteral("kvrctl700 (PID %1)"));
+        QTest::newRow("a holder's answer steers the terminal") << int(kvrtest::ClaimSquatter::Answers)
+            << QByteArray("\x1b]0;owned\x07kvrctl700\\\x9b" "2J\r\nsecond line\n") << shared
+            << int(DevicePort::Opening::HeldByAnotherProgram)
+            << QStringLiteral("\\x1b]0;owned\\x07kvrctl700\\\\\\x9b2J\\x0d (PID %1)");
+        QTest::newRow("a program that failed to bind keeps the claim") << -1 << QByteArray()
+            << int(QUdpSocket::DontShareAddress) << int(DevicePort::Opening::InUse) << QString();
+    }
+
+    void claimHeldElsewhere()
+    {
+        QFETCH(int, squatter);
+        QFETCH(QByteArray, answer);
+        QFETCH(int, portHolder);
+        QFETCH(int, outcome);
+        QFETCH(QString, holder);
+
+        // This process holds nothing any more: its claim went with its last socket on the port.
+        socket.reset();
+        deviceSocket.reset();
+        std::unique_ptr<kvrtest::ClaimSquatter> squatting;
+        if (squatter >= 0) {
+            squatting = std::make_unique<kvrtest::ClaimSquatter>(kvrtest::ClaimSquatter::Manner(squatter), answer);
+            QVERIFY(squatting->isListening());
+        }
+        QUdpSocket other;
+        if (portHolder >= 0)
+            QVERIFY(other.bind(endpoint, Frame::DevicePort, QUdpSocket::BindMode(portHolder)));
+
+        MySocket starting;
+        QSignalSpy answered(&starting, &MySocket::portHolderAnswered);
+        QElapsedTimer started;
+        started.start();
+        QCOMPARE(starting.initSocket(), outcome == DevicePort::Opening::Bound);
+        const qint64 startMs = started.elapsed();
+        QCOMPARE(int(starting.portOpening().outcome), outcome);
+        if (outcome == DevicePort::Opening::HeldByAnotherProgram) {
+            QVERIFY(answered.wait(3000));
+            QCOMPARE(starting.portOpening().holder, holder.arg(QCoreApplication::applicationPid()));
+            QCOMPARE(squatting->connections(), 1);
+        }
+        qInfo("%s: initSocket() returned after %lld ms, the holder was named after %lld ms",
+              QTest::currentDataTag(), startMs, started.elapsed());
+
+        // A squatter leaves the port to this program alone: nobody can share it now.
+        QUdpSocket sharer;
+        if (outcome == DevicePort::Opening::Bound)
+            QVERIFY(!sharer.bind(deviceAddress, Frame::DevicePort, QUdpSocket::ShareAddress));
+        // Whatever failed to bind holds no claim.
+        if (outcome == DevicePort::Opening::InUse) {
+            QLocalServer next;
+            next.setSocketOptions(QLocalServer::AbstractNamespaceOption);
+            QVERIFY(next.listen(QLatin1String(DevicePort::ClaimName)));
+        }
+    }
+
+    void holderNames_data()
+    {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<qint64>("pid");
+        QTest::addColumn<QString>("name");
+
+        QTest::newRow("an honest holder") << QByteArray("kvrctl700-cli search\n") << qint64(4711)
+                                          << QStringLiteral("kvrctl700-cli search (PID 4711)");
+        QTest::newRow("a PID claimed in words is not the system's") << QByteArray("kvrctl700 (PID 1)") << qint64(0)
+                                                                  << QStringLiteral("kvrctl700 (PID 1)");
+        QTest::newRow("silence") << QByteArray() << qint64(4711) << QStringLiteral("PID 4711");
+        QTest::newRow("blanks and a line break only") << QByteArray(" \t\n") << qint64(0) << QStringLiteral("\\x09");
+        QTest::newRow("a second line shows") << QByteArray("one\ntwo") << qint64(0) << QStringLiteral("one");
+        QTest::newRow("a title change and a bell") << QByteArray("\x1b]2;x\x07") << qint64(0)
+                                                   << QStringLiteral("\\x1b]2;x\\x07");
+        QTest::newRow("UTF-8 is not printable ASCII") << QByteArray("\xc3\xa9") << qint64(0)
+                                                      << QStringLiteral("\\xc3\\xa9");
+        QTest::newRow("an escaped text cannot pass for an escape") << QByteArray("\\x1b") << qint64(0)
+                                                                   << QStringLiteral("\\\\x1b");
+        QTest::newRow("a long answer is cut") << QByteArray(500, 'a') << qint64(0)
+                                              << QString(DevicePort::HolderAnswerBytes, u'a');
+    }
+
+    void holderNames()
+    {
+        QFETCH(QByteArray, answer);
+        QFETCH(qint64, pid);
+        QFETCH(QString, name);
+        QCOMPARE(DevicePort::holderName(answer, pid), name);
     }
 };
 
