@@ -204,6 +204,13 @@ void TestSimulator::programExitCodes_data()
     QTest::newRow("neither ignoring broadcast nor not")
         << "--device type=PLC,name=ABCDEF,mac=02:4B:56:10:00:02,ip=198.18.0.11,mask=255.255.255.0,gateway=198.18.0.1,"
            "ignores-broadcast=maybe" << 2 << "ignores-broadcast must be true or false";
+    QTest::newRow("a restart delay that is no number")
+        << "--device type=PLC,name=ABCDEF,mac=02:4B:56:10:00:02,ip=198.18.0.11,mask=255.255.255.0,gateway=198.18.0.1,"
+           "restart-delay-ms=soon" << 2 << "restart-delay-ms must be a whole number 0 to 600000";
+    QTest::newRow("a second device with one MAC that does not say it impersonates")
+        << "--device type=PLC,name=ABCDEF,mac=02:4B:56:10:00:02,ip=198.18.0.11,mask=255.255.255.0,gateway=198.18.0.1 "
+           "--device type=PLC,name=ABCDEF,mac=02:4B:56:10:00:02,ip=198.18.0.12,mask=255.255.255.0,gateway=198.18.0.1"
+        << 2 << "--device 2: MAC 02:4B:56:10:00:02 is already used by --device 1";
     QTest::newRow("address taken by another simulator") << "--bind 127.0.0.3" << 3 << "cannot bind 127.0.0.3:102";
 }
 

@@ -33,7 +33,16 @@ device whose MAC they name, when sent to its address or by broadcast; one sent t
 another device's address reaches nobody, as on a real network. A device may sit at an
 address outside the tool's subnet: it answers the broadcast search all the same, and
 only broadcast frames reach it. A device with "ignores-broadcast" acts only on frames
-sent to its own address. Every other datagram is refused with a printed reason.
+sent to its own address. A device answers from its own address when that is one of
+this namespace's (the cable's /16), otherwise from the simulator's. Every other
+datagram is refused with a printed reason.
+
+Some keys play what a real device should never do, as a second responder on the
+segment may: "second-ip" answers every search twice, the second time as if at that
+address; "answers-from" sends the replies from that address; "impersonates": true
+lets a device share the MAC of an earlier one (a frame sent by broadcast reaches both,
+one sent to an address only the device there); "restart-delay-ms" keeps answering with
+the old settings for that long after taking a write, before the restart.
 
 Devices come from --devices FILE, from --device options, from --generate COUNT, or,
 with none of them, from the built-in sample (the same as tools/devsim/sample-devices.json).
@@ -43,7 +52,8 @@ A device file is
                 "version": "1.3.2.0", "points": "0.32.0.24"}, ...]}
 type is PLC, HMI, SERVO, VFD or a code 0-255; version and points are optional byte
 values joined by '.' (a device without them leaves the field out of its replies);
-"ignores-broadcast": true is optional.
+"ignores-broadcast": true is optional, and so are "second-ip", "answers-from",
+"impersonates" and "restart-delay-ms".
 --device takes the same keys as key=value pairs joined by ',', for example
   --device type=VFD,name=PUMP-VFD-01,mac=02:4B:56:40:00:01,ip=198.18.0.41,mask=255.255.255.0,gateway=198.18.0.254
 --generate COUNT plays COUNT made-up devices (types in turn, names GEN-PLC-0001 and on,
@@ -51,8 +61,8 @@ MACs 02:4B:56:F0:00:01 and on, addresses 198.18.1.1 and on in 198.18.0.0/16).
 
 Output: one line per event on standard output, each starting with the time
 (HH:MM:SS.mmm): "listening on", "device", "search from", "led ... flashing",
-"led ... off", "write ... accepted", "write ... refused", "restarted", "rejected",
-"ignored", "stopped". Errors that stop it go to standard error.
+"led ... off", "write ... accepted", "write ... refused", "restarting", "restarted",
+"rejected", "ignored", "stopped". Errors that stop it go to standard error.
 
 Exit status: 0 after SIGINT or SIGTERM (Ctrl-C), 2 for a usage error or an unusable
 device list, 3 when the address cannot be bound.

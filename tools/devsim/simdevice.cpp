@@ -105,7 +105,9 @@ ParsedDevice parseDevice(const QJsonObject &object)
     static const QStringList keys{QStringLiteral("type"), QStringLiteral("name"), QStringLiteral("mac"),
                                   QStringLiteral("ip"),   QStringLiteral("mask"), QStringLiteral("gateway"),
                                   QStringLiteral("version"), QStringLiteral("points"),
-                                  QStringLiteral("ignores-broadcast")};
+                                  QStringLiteral("ignores-broadcast"), QStringLiteral("second-ip"),
+                                  QStringLiteral("answers-from"), QStringLiteral("impersonates"),
+                                  QStringLiteral("restart-delay-ms")};
     ParsedDevice parsed;
     const auto fail = [&parsed](const QString &error) {
         parsed.error = error;
@@ -156,14 +158,33 @@ ParsedDevice parseDevice(const QJsonObject &object)
         *target = *bytes;
     }
 
-    const QJsonValue ignores = object.value(QLatin1String("ignores-broadcast"));
-    const QString ignoresText = ignores.toString();
-    if (ignores.isBool())
-        device.ignoresBroadcast = ignores.toBool();
-    else if (ignoresText == QLatin1String("true") || ignoresText == QLatin1String("false"))
-        device.ignoresBroadcast = ignoresText == QLatin1String("true");
-    else if (!ignores.isUndefined())
-        return fail(QStringLiteral("ignores-broadcast must be true or false"));
+    for (const auto &[key, target] : {std::pair{QLatin1String("ignores-broadcast"), &device.ignoresBroadcast},
+                                      std::pair{QLatin1String("impersonates"), &device.impersonates}}) {
+        const QJsonValue value = object.value(key);
+        const QString text = value.toString();
+        if (value.isBool())
+            *target = value.toBool();
+        else if (text == QLatin1String("true") || text == QLatin1String("false"))
+            *target = text == QLatin1String("true");
+        else if (!value.isUndefined())
+            return fail(QStringLiteral("%1 must be true or false").arg(key));
+    }
+    for (const auto &[key, target] : {std::pair{QLatin1String("second-ip"), &device.secondIp},
+                                      std::pair{QLatin1String("answers-from"), &device.answersFrom}}) {
+        if (!object.contains(key))
+            continue;
+        *target = parseIPv4(object.value(key));
+        if (!*target)
+            return fail(QStringLiteral("%1 must be a dotted quad such as 198.18.0.10").arg(key));
+    }
+    const QJsonValue delay = object.value(QLatin1String("restart-delay-ms"));
+    if (!delay.isUndefined()) {
+        bool ok = delay.isDouble();
+        const double ms = ok ? delay.toDouble() : delay.toString().toDouble(&ok);
+        if (!ok || ms < 0 || ms > 600000 || ms != int(ms))
+            return fail(QStringLiteral("restart-delay-ms must be a whole number 0 to 600000"));
+        device.restartDelayMs = int(ms);
+    }
     return parsed;
 }
 
@@ -174,7 +195,7 @@ DeviceList devicesFromObjects(const QList<QJsonObject> &objects, Label label)
     for (int i = 0; i < objects.size(); ++i) {
         ParsedDevice parsed = parseDevice(objects.at(i));
         for (int earlier = 0; parsed.error.isEmpty() && earlier < list.devices.size(); ++earlier) {
-            if (list.devices.at(earlier).mac == parsed.device.mac)
+            if (list.devices.at(earlier).mac == parsed.device.mac && !parsed.device.impersonates)
                 parsed.error = QStringLiteral("MAC %1 is already used by %2")
                                    .arg(macBytesToText(parsed.device.mac), label(earlier));
         }
@@ -270,6 +291,14 @@ QString deviceSummary(const SimDevice &device)
         summary += QLatin1String(" points ") + bytesToDottedText(device.points);
     if (device.ignoresBroadcast)
         summary += QLatin1String(", ignores broadcast LED and write frames");
+    if (device.impersonates)
+        summary += QLatin1String(", impersonates the device with its MAC");
+    if (device.secondIp)
+        summary += QLatin1String(", answers twice, the second time as ") + ipv4Text(*device.secondIp);
+    if (device.answersFrom)
+        summary += QLatin1String(", answers from ") + ipv4Text(*device.answersFrom);
+    if (device.restartDelayMs > 0)
+        summary += QStringLiteral(", restarts %1 ms after a write").arg(device.restartDelayMs);
     return summary;
 }
 

@@ -26,6 +26,11 @@ struct SimDevice
     QByteArray version;    // null when the device reports no version
     QByteArray points;     // null when the device reports no I/O points
     bool ignoresBroadcast = false; // acts only on LED and write frames sent to its own address
+    // What a real device should never do, and a second responder on the segment may:
+    std::optional<quint32> secondIp;    // answers every search twice, the second time as if at this address
+    std::optional<quint32> answersFrom; // sends its replies from this address rather than its own
+    bool impersonates = false;          // answers in the name of an earlier device with the same MAC
+    int restartDelayMs = 0;             // after taking a write, answers with its old settings this long before it restarts
 };
 
 // Each returns why a device could not take the value, or nothing when it can.
@@ -52,7 +57,9 @@ struct DeviceList
 // {"devices": [{"type": "PLC", "name": ..., "mac": ..., "ip": ..., "mask": ..., "gateway": ...,
 // "version": "3.1.4", "points": "24.16", "ignores-broadcast": true}, ...]}; "type" may also be a
 // number 0 to 255, "version" and "points" are optional dotted byte lists, "ignores-broadcast" is
-// optional (true or false). Every device must be usable as it is, with a MAC of its own.
+// optional (true or false), and so are "second-ip", "answers-from" (dotted quads),
+// "impersonates" (true or false) and "restart-delay-ms" (0 to 600000). Every device must be
+// usable as it is, with a MAC of its own unless it impersonates an earlier device.
 DeviceList devicesFromJson(const QByteArray &json);
 
 // The same keys as "key=value" pairs joined by ',': "type=PLC,name=PRESS-PLC01,mac=...".

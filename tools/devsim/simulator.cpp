@@ -6,6 +6,13 @@
 #include <QTimer>
 #include <QUdpSocket>
 
+#include <cstring>
+
+#ifdef Q_OS_LINUX
+#include <netinet/in.h>
+#include <sys/socket.h>
+#endif
+
 namespace DevSim {
 
 struct Simulator::PlayedDevice
@@ -15,7 +22,10 @@ struct Simulator::PlayedDevice
     bool flashing = false;
     quint32 frameSeq = 0;
     QTimer ledTimeout;
+    QTimer restartDelay; // the old settings still answer while it runs
     QTimer restart;
+
+    bool isRestarting() const { return restartDelay.isActive() || restart.isActive(); }
 };
 
 namespace {
@@ -35,6 +45,41 @@ QString commandName(ToolCommand::Kind kind)
     return {};
 }
 
+// Sends from `source` as the packet's source address (IP_PKTINFO's ipi_spec_dst, which Qt does not
+// set); false when the system refuses, for instance for an address that is not this namespace's.
+bool sendFrom(QUdpSocket &socket, const QByteArray &datagram, const QHostAddress &to, quint32 source)
+{
+#ifdef Q_OS_LINUX
+    sockaddr_in destination{};
+    destination.sin_family = AF_INET;
+    destination.sin_port = htons(Frame::DevicePort);
+    destination.sin_addr.s_addr = htonl(to.toIPv4Address());
+    iovec data{const_cast<char *>(datagram.constData()), size_t(datagram.size())};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+    msghdr message{};
+    message.msg_name = &destination;
+    message.msg_namelen = sizeof destination;
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    cmsghdr *header = CMSG_FIRSTHDR(&message);
+    header->cmsg_level = IPPROTO_IP;
+    header->cmsg_type = IP_PKTINFO;
+    header->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+    in_pktinfo info{};
+    info.ipi_spec_dst.s_addr = htonl(source);
+    std::memcpy(CMSG_DATA(header), &info, sizeof info);
+    return ::sendmsg(int(socket.socketDescriptor()), &message, 0) == datagram.size();
+#else
+    Q_UNUSED(socket);
+    Q_UNUSED(datagram);
+    Q_UNUSED(to);
+    Q_UNUSED(source);
+    return false;
+#endif
+}
+
 } // namespace
 
 Simulator::Simulator(const QList<SimDevice> &devices, const SimulatorOptions &options, QObject *parent)
@@ -45,12 +90,17 @@ Simulator::Simulator(const QList<SimDevice> &devices, const SimulatorOptions &op
         device->settings = settings;
         device->ledTimeout.setSingleShot(true);
         device->restart.setSingleShot(true);
+        device->restartDelay.setSingleShot(true);
         PlayedDevice *played = device.get();
         connect(&played->ledTimeout, &QTimer::timeout, this, [this, played] {
             setFlashing(*played, false,
                         QStringLiteral("no flash command for %1 ms").arg(m_options.ledTimeoutMs));
         });
         connect(&played->restart, &QTimer::timeout, this, [this, played] { finishRestart(*played); });
+        connect(&played->restartDelay, &QTimer::timeout, this, [this, played] {
+            played->restart.start(m_options.restartMs);
+            emit report(QStringLiteral("restarting %1").arg(deviceLabel(played->settings)));
+        });
         m_devices.push_back(std::move(device));
     }
 }
@@ -86,7 +136,7 @@ bool Simulator::isFlashing(int device) const
 
 bool Simulator::isRestarting(int device) const
 {
-    return m_devices.at(size_t(device))->restart.isActive();
+    return m_devices.at(size_t(device))->isRestarting();
 }
 
 void Simulator::readPendingDatagrams()
@@ -114,27 +164,37 @@ void Simulator::handleDatagram(const QNetworkDatagram &datagram)
         return;
     }
 
-    PlayedDevice *device = deviceWithMac(command.targetMac);
-    if (!device) {
+    const QList<PlayedDevice *> named = devicesWithMac(command.targetMac);
+    if (named.isEmpty()) {
         emit report(QStringLiteral("ignored %1 frame from %2: target MAC %3 is none of ours")
                         .arg(commandName(command.kind), from, macBytesToText(command.targetMac)));
         return;
     }
     // A device hears only what is sent to its own address: a frame sent to one device's address
-    // with another device's MAC (the tool's current row changed meanwhile) reaches nobody.
-    const PlayedDevice *addressee = deviceAt(datagram.destinationAddress());
-    if (addressee && addressee != device) {
+    // with another device's MAC (the tool's current row changed meanwhile) reaches nobody. One sent
+    // by broadcast reaches every device with the MAC it names (a device and its impersonator).
+    PlayedDevice *addressee = deviceAt(datagram.destinationAddress());
+    if (addressee && !named.contains(addressee)) {
         emit report(QStringLiteral("ignored %1 frame from %2: sent to %3, the address of %4, not of %5")
                         .arg(commandName(command.kind), from, datagram.destinationAddress().toString(),
-                             deviceLabel(addressee->settings), deviceLabel(device->settings)));
+                             deviceLabel(addressee->settings), deviceLabel(named.first()->settings)));
         return;
     }
+    for (PlayedDevice *device : named) {
+        if (!addressee || device == addressee)
+            actOn(device, command, datagram, from);
+    }
+}
+
+void Simulator::actOn(PlayedDevice *device, const ToolCommand &command, const QNetworkDatagram &datagram,
+                      const QString &from)
+{
     if (device->settings.ignoresBroadcast && cameByBroadcast(datagram, *device)) {
         emit report(QStringLiteral("ignored %1 frame from %2: sent by broadcast, which %3 ignores")
                         .arg(commandName(command.kind), from, deviceLabel(device->settings)));
         return;
     }
-    if (device->restart.isActive()) {
+    if (device->isRestarting()) {
         emit report(QStringLiteral("ignored %1 frame from %2: %3 is restarting")
                         .arg(commandName(command.kind), from, deviceLabel(device->settings)));
         return;
@@ -155,8 +215,11 @@ void Simulator::answerSearch(const QHostAddress &searcher)
     int junkSent = 0;
     int failed = 0;
     QString firstFailure;
-    const auto send = [&](const QByteArray &datagram) {
-        if (m_socket->writeDatagram(datagram, searcher, Frame::DevicePort) == datagram.size())
+    // From `source` when it is one of this namespace's addresses, as a device sends from its
+    // own; the other devices (of a foreign subnet) from the simulator's address.
+    const auto send = [&](const QByteArray &datagram, std::optional<quint32> source = std::nullopt) {
+        if ((source && sendFrom(*m_socket, datagram, searcher, *source))
+            || m_socket->writeDatagram(datagram, searcher, Frame::DevicePort) == datagram.size())
             return true;
         if (failed++ == 0)
             firstFailure = m_socket->errorString();
@@ -165,13 +228,19 @@ void Simulator::answerSearch(const QHostAddress &searcher)
 
     for (int i = 0; i < deviceCount; ++i) {
         PlayedDevice &device = *m_devices[size_t(i)];
+        const SimDevice &settings = device.settings;
+        const quint32 source = settings.answersFrom.value_or(settings.net.ip);
         if (device.restart.isActive()) {
             ++restarting; // silent until the restart is over
         } else if (m_options.dropRate > 0 && m_random.generateDouble() < m_options.dropRate) {
             ++lost;
-        } else if (send(Frame::encodeReply(device.settings.typeCode, replyFields(device.settings),
-                                           device.frameSeq++))) {
+        } else if (send(Frame::encodeReply(settings.typeCode, replyFields(settings), device.frameSeq++), source)) {
             ++answered;
+            if (settings.secondIp) {
+                SimDevice second = settings;
+                second.net.ip = *settings.secondIp;
+                send(Frame::encodeReply(settings.typeCode, replyFields(second), device.frameSeq++), source);
+            }
         }
         // The junk is spread evenly between the replies.
         while (junkSent < qint64(junkTotal) * (i + 1) / deviceCount) {
@@ -222,7 +291,7 @@ void Simulator::takeWrite(PlayedDevice &device, const Frame::WriteValues &write)
 {
     QList<QByteArray> otherMacs;
     for (const auto &other : m_devices) {
-        if (other.get() == &device)
+        if (other->settings.mac == device.settings.mac) // itself, or its impersonator
             continue;
         otherMacs.append(other->settings.mac);
         if (other->pending)
@@ -236,6 +305,14 @@ void Simulator::takeWrite(PlayedDevice &device, const Frame::WriteValues &write)
     device.pending = decision.updated;
     device.ledTimeout.stop();
     setFlashing(device, false, QStringLiteral("restarting"));
+    if (device.settings.restartDelayMs > 0) {
+        device.restartDelay.start(device.settings.restartDelayMs);
+        emit report(QStringLiteral("write %1 accepted: answering with the old settings for %2 ms, then restarting "
+                                   "for %3 ms as %4")
+                        .arg(deviceLabel(device.settings), QString::number(device.settings.restartDelayMs),
+                             QString::number(m_options.restartMs), deviceSummary(*decision.updated)));
+        return;
+    }
     device.restart.start(m_options.restartMs);
     emit report(QStringLiteral("write %1 accepted: restarting for %2 ms as %3")
                     .arg(deviceLabel(device.settings), QString::number(m_options.restartMs),
@@ -256,7 +333,7 @@ bool Simulator::cameByBroadcast(const QNetworkDatagram &datagram, const PlayedDe
     return destination == 0xFFFFFFFFu || destination == (net.ip | ~net.mask);
 }
 
-const Simulator::PlayedDevice *Simulator::deviceAt(const QHostAddress &address) const
+Simulator::PlayedDevice *Simulator::deviceAt(const QHostAddress &address) const
 {
     bool isIPv4 = false;
     const quint32 ipv4 = address.toIPv4Address(&isIPv4);
@@ -267,13 +344,14 @@ const Simulator::PlayedDevice *Simulator::deviceAt(const QHostAddress &address) 
     return nullptr;
 }
 
-Simulator::PlayedDevice *Simulator::deviceWithMac(const QByteArray &mac)
+QList<Simulator::PlayedDevice *> Simulator::devicesWithMac(const QByteArray &mac) const
 {
+    QList<PlayedDevice *> named;
     for (const auto &device : m_devices) {
         if (device->settings.mac == mac)
-            return device.get();
+            named.append(device.get());
     }
-    return nullptr;
+    return named;
 }
 
 } // namespace DevSim

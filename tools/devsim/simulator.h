@@ -59,14 +59,15 @@ private:
     void handleDatagram(const QNetworkDatagram &datagram);
     void answerSearch(const QHostAddress &searcher);
     bool cameByBroadcast(const QNetworkDatagram &datagram, const PlayedDevice &device) const;
+    void actOn(PlayedDevice *device, const ToolCommand &command, const QNetworkDatagram &datagram, const QString &from);
     void switchLed(PlayedDevice &device, Frame::LedCommand command);
     void setFlashing(PlayedDevice &device, bool flashing, const QString &why);
     void takeWrite(PlayedDevice &device, const Frame::WriteValues &write);
     void finishRestart(PlayedDevice &device);
-    PlayedDevice *deviceWithMac(const QByteArray &mac);
+    QList<PlayedDevice *> devicesWithMac(const QByteArray &mac) const;
     // The device whose present address this is, if any: frames sent elsewhere (the simulator's own
     // address, a broadcast) go by the target MAC alone.
-    const PlayedDevice *deviceAt(const QHostAddress &address) const;
+    PlayedDevice *deviceAt(const QHostAddress &address) const;
 
     SimulatorOptions m_options;
     QUdpSocket *m_socket;
