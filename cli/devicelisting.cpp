@@ -51,7 +51,7 @@ QList<Listed> listed(QList<FoundDevice> devices, const QList<Adapters::Adapter> 
             const Adapters::Adapter *adapter = Adapters::findByIndex(adapters, index);
             row.adapters.append(adapter ? adapter->name : QStringLiteral("#%1").arg(index));
         }
-        const auto route = DeviceRoute::toDevice(settings.ip, device.interfaces, adapters);
+        const auto route = DeviceRoute::toDevice(device, adapters);
         row.reach = route && !route->broadcast ? QStringLiteral("unicast") : QStringLiteral("broadcast");
         rows.append(row);
     }

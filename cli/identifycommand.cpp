@@ -53,15 +53,17 @@ flash.)"), QStringLiteral("MAC"));
     Network network(command);
     if (const std::optional<int> exit = network.open())
         return *exit;
-    const std::optional<QList<FoundDevice>> found = network.search(*mac);
+    // Every device, not this one alone: one that shares its address changes the way to it.
+    const std::optional<QList<FoundDevice>> found = network.search();
     if (!found)
         return command.fail(Environment, QStringLiteral("the search could not leave by any adapter"),
                             QStringLiteral("send-failed"));
-    if (found->isEmpty())
+    const FoundDevice *listed = findDevice(*found, *mac);
+    if (!listed)
         return command.fail(NotDone, QStringLiteral("no device with MAC %1 answered on %2")
                                          .arg(macBytesToText(*mac), network.adapterSummary()));
-    const FoundDevice &device = found->constFirst();
-    const auto route = DeviceRoute::toDevice(device.settings().ip, device.interfaces, network.adapters());
+    const FoundDevice device = *listed;
+    const auto route = DeviceRoute::toDevice(device, network.adapters());
     if (!route)
         return command.fail(Environment, QStringLiteral("the device answered on none of the adapters in use"));
 

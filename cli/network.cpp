@@ -62,6 +62,10 @@ std::optional<QList<FoundDevice>> Network::search(const std::optional<QByteArray
     m_roundsSent = session.roundsSent();
     for (const Adapters::Skipped &failed : session.failedAdapters())
         m_command.note(QStringLiteral("cannot search on %1: %2").arg(failed.name, failed.reason));
+    if (session.deviceLimitReached())
+        m_command.note(QStringLiteral("more than %1 devices answered: the search lists the first %1 and stopped "
+                                      "listening to new ones")
+                           .arg(options.maxDevices));
     if (!session.anySent())
         return std::nullopt;
     return session.devices();

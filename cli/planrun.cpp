@@ -174,7 +174,7 @@ int PlanRun::run(Network &network, const QList<PlanFile::Row> &rows)
                 result.status = QStringLiteral("not-sent");
                 result.detail = QStringLiteral("the checks refused the plan");
             } else if (dryRun) {
-                const auto route = DeviceRoute::toDevice(device->settings().ip, device->interfaces, network.adapters());
+                const auto route = DeviceRoute::toDevice(*device, network.adapters());
                 result.status = QStringLiteral("dry-run");
                 result.detail = QStringLiteral("now %1; the write would go by %2")
                                     .arg(settingsText(device->settings()),

@@ -1,5 +1,7 @@
 #include "founddevice.h"
 
+#include <QHash>
+
 #include <algorithm>
 
 bool mergeReply(QList<FoundDevice> &devices, const Frame::DeviceReply &reply, int interfaceIndex, int round)
@@ -10,6 +12,9 @@ bool mergeReply(QList<FoundDevice> &devices, const Frame::DeviceReply &reply, in
     if (isNew)
         it = devices.insert(devices.end(), FoundDevice{});
     it->reply = reply;
+    const AddressCheck::Settings settings = it->settings();
+    if (it->settingsHeard.size() < FoundDevice::MaxSettingsHeard && !it->settingsHeard.contains(settings))
+        it->settingsHeard.append(settings);
     if (!it->interfaces.contains(interfaceIndex))
         it->interfaces.append(interfaceIndex);
     if (it->lastRound != round) {
@@ -17,6 +22,21 @@ bool mergeReply(QList<FoundDevice> &devices, const Frame::DeviceReply &reply, in
         ++it->roundsAnswered;
     }
     return isNew;
+}
+
+void markSharedAddresses(QList<FoundDevice> &devices)
+{
+    QHash<quint32, QList<int>> holders; // the devices at each address
+    for (int i = 0; i < devices.size(); ++i)
+        holders[devices[i].settings().ip].append(i);
+    for (int i = 0; i < devices.size(); ++i) {
+        FoundDevice &device = devices[i];
+        const QList<int> &atAddress = holders[device.settings().ip];
+        device.addressShared = std::any_of(atAddress.cbegin(), atAddress.cend(), [&](int other) {
+            return other != i && std::any_of(devices[other].interfaces.cbegin(), devices[other].interfaces.cend(),
+                                             [&](int index) { return device.interfaces.contains(index); });
+        });
+    }
 }
 
 const FoundDevice *findDevice(const QList<FoundDevice> &devices, const QByteArray &mac)

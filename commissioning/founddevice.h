@@ -12,6 +12,13 @@ struct FoundDevice
     QList<int> interfaces;    // interface indexes it answered on, in the order first heard
     int roundsAnswered = 0;   // rounds in which at least one reply of it arrived
     int lastRound = -1;
+    // Every different set of settings it answered with, first heard first, up to MaxSettingsHeard:
+    // a device answers with one, so a second means that something else answers for its MAC.
+    QList<AddressCheck::Settings> settingsHeard;
+    static constexpr int MaxSettingsHeard = 4;
+    // Another device of the same search answered on one of the same adapters with this IP address:
+    // a unicast there would reach only one of the two.
+    bool addressShared = false;
 
     AddressCheck::Settings settings() const { return AddressCheck::settingsFromBytes(reply.netAddr); }
 };
@@ -20,6 +27,11 @@ struct FoundDevice
 // list: a device already listed under the reply's MAC is updated in place (its latest values win),
 // any other is appended. True when the device is new to the list.
 bool mergeReply(QList<FoundDevice> &devices, const Frame::DeviceReply &reply, int interfaceIndex, int round);
+
+// Sets addressShared on every device whose IP address another device of the list, behind one of the
+// same adapters, also holds. A device behind another adapter does not count: a unicast pinned to
+// an adapter never reaches it.
+void markSharedAddresses(QList<FoundDevice> &devices);
 
 // The device with this MAC, or nullptr.
 const FoundDevice *findDevice(const QList<FoundDevice> &devices, const QByteArray &mac);

@@ -25,6 +25,8 @@ bool reachesByUnicast(const Adapters::Adapter &adapter, quint32 ip)
 
 QString Route::describe() const
 {
+    if (broadcast && sharedAddress)
+        return QStringLiteral("broadcast on %1, its address being shared with another device").arg(adapterName);
     if (broadcast)
         return QStringLiteral("broadcast on %1").arg(adapterName);
     return QStringLiteral("unicast to %1 on %2").arg(destination.toString(), adapterName);
@@ -35,21 +37,29 @@ Route search(const Adapters::Adapter &adapter)
     return {QHostAddress(QHostAddress::Broadcast), adapter.index, adapter.name, true};
 }
 
-std::optional<Route> toDevice(quint32 ip, const QList<int> &answeredOn, const QList<Adapters::Adapter> &adapters)
+std::optional<Route> toDevice(quint32 ip, const QList<int> &answeredOn, const QList<Adapters::Adapter> &adapters,
+                              bool addressShared)
 {
     const Adapters::Adapter *first = nullptr;
     for (int index : answeredOn) {
         const Adapters::Adapter *adapter = Adapters::findByIndex(adapters, index);
         if (!adapter)
             continue;
-        if (reachesByUnicast(*adapter, ip))
+        if (!addressShared && reachesByUnicast(*adapter, ip))
             return Route{QHostAddress(ip), adapter->index, adapter->name, false};
         if (!first)
             first = adapter;
     }
     if (!first)
         return std::nullopt;
-    return search(*first);
+    Route route = search(*first);
+    route.sharedAddress = addressShared;
+    return route;
+}
+
+std::optional<Route> toDevice(const FoundDevice &device, const QList<Adapters::Adapter> &adapters)
+{
+    return toDevice(device.settings().ip, device.interfaces, adapters, device.addressShared);
 }
 
 } // namespace DeviceRoute

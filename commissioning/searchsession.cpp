@@ -55,6 +55,10 @@ void SearchSession::takeReply(const Frame::DeviceReply &reply, int interfaceInde
     // earlier one of ours); 0 means the system did not say.
     if (interfaceIndex != 0 && !Adapters::findByIndex(m_adapters, interfaceIndex))
         return;
+    if (m_devices.size() >= m_options.maxDevices && !findDevice(m_devices, reply.mac)) {
+        m_limitReached = true;
+        return;
+    }
     if (mergeReply(m_devices, reply, interfaceIndex, m_round))
         m_newInRound = true;
     emit replyTaken(reply, interfaceIndex);
@@ -82,6 +86,8 @@ void SearchSession::finish()
     if (m_finished)
         return;
     m_finished = true;
+    if (m_options.onlyMacs.isEmpty())
+        markSharedAddresses(m_devices);
     m_quiet.stop();
     m_deadline.stop();
     disconnect(&m_endpoint, &DeviceEndpoint::replyReceived, this, &SearchSession::takeReply);

@@ -35,6 +35,9 @@ public:
     static constexpr int DefaultQuietMs = 50;
     static constexpr int DefaultTimeoutMs = 2000;
     static constexpr int TargetRoundMs = 250;
+    // Far above any plant (the window lists 127), and low enough that a flood of made-up replies
+    // cannot grow the list without end.
+    static constexpr int DefaultMaxDevices = 1024;
 
     struct Options
     {
@@ -42,6 +45,7 @@ public:
         int quietMs = DefaultQuietMs;
         int timeoutMs = DefaultTimeoutMs;
         QList<QByteArray> onlyMacs; // look for these devices only; empty: for every device
+        int maxDevices = DefaultMaxDevices; // listed at most; replies of devices not listed are dropped after that
     };
 
     SearchSession(DeviceEndpoint &endpoint, const QList<Adapters::Adapter> &adapters, const Options &options,
@@ -58,6 +62,8 @@ public:
     const QList<Adapters::Skipped> &failedAdapters() const { return m_failed; }
     // True when at least one search frame left.
     bool anySent() const { return m_anySent; }
+    // True when the list was full and a device not on it answered: the search stopped listening to new devices.
+    bool deviceLimitReached() const { return m_limitReached; }
 
 signals:
     // Each reply the search takes, as it comes.
@@ -83,4 +89,5 @@ private:
     bool m_newInRound = false;
     bool m_anySent = false;
     bool m_finished = false;
+    bool m_limitReached = false;
 };

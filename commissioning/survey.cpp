@@ -2,7 +2,52 @@
 
 #include "route.h"
 
+#include <QHostAddress>
+
 namespace Survey {
+
+namespace {
+
+QString settingsText(const AddressCheck::Settings &settings)
+{
+    const int prefix = AddressCheck::prefixLength(settings.mask);
+    return QStringLiteral("%1/%2 gateway %3")
+        .arg(QHostAddress(settings.ip).toString(),
+             prefix >= 0 ? QString::number(prefix) : QHostAddress(settings.mask).toString(),
+             QHostAddress(settings.gateway).toString());
+}
+
+// A MAC is one device's: heard on two adapters, or with two sets of settings, it is two devices,
+// or something answering in the name of one.
+QStringList answersOfOneMac(const FoundDevice &device, const QList<Adapters::Adapter> &adapters)
+{
+    QStringList texts;
+    if (device.interfaces.size() > 1) {
+        QStringList names;
+        for (int index : device.interfaces) {
+            const Adapters::Adapter *adapter = Adapters::findByIndex(adapters, index);
+            names.append(adapter ? adapter->name : QStringLiteral("#%1").arg(index));
+        }
+        texts.append(QStringLiteral("its MAC answered on %1 adapters (%2): two devices with one MAC, or another "
+                                    "answering in its name")
+                         .arg(names.size())
+                         .arg(names.join(QLatin1String(", "))));
+    }
+    if (device.settingsHeard.size() > 1) {
+        QStringList sets;
+        for (const AddressCheck::Settings &settings : device.settingsHeard)
+            sets.append(settingsText(settings));
+        texts.append(QStringLiteral("its MAC answered with %1%2 sets of settings (%3): two devices with one MAC, or "
+                                    "another answering in its name")
+                         .arg(device.settingsHeard.size() == FoundDevice::MaxSettingsHeard ? QStringLiteral("at least ")
+                                                                                           : QString())
+                         .arg(device.settingsHeard.size())
+                         .arg(sets.join(QLatin1String("; "))));
+    }
+    return texts;
+}
+
+} // namespace
 
 QList<QStringList> findings(const QList<FoundDevice> &devices, const QList<Adapters::Adapter> &adapters)
 {
@@ -14,8 +59,12 @@ QList<QStringList> findings(const QList<FoundDevice> &devices, const QList<Adapt
             context.ownAddresses.append(address.ip);
     }
 
+    QList<FoundDevice> marked = devices;
+    markSharedAddresses(marked);
+
     QList<QStringList> all;
-    for (const FoundDevice &device : devices) {
+    for (qsizetype i = 0; i < devices.size(); ++i) {
+        const FoundDevice &device = devices[i];
         QStringList texts;
         const AddressCheck::Settings settings = device.settings();
         context.deviceMac = device.reply.mac;
@@ -26,7 +75,12 @@ QList<QStringList> findings(const QList<FoundDevice> &devices, const QList<Adapt
             const Adapters::Adapter *adapter = Adapters::findByIndex(adapters, route->interfaceIndex);
             texts.append(QStringLiteral("outside the subnet of %1 (%2): LED and write frames reach it by broadcast")
                              .arg(route->adapterName, adapter ? adapter->addressText() : QString()));
+        } else if (route && marked[i].addressShared) {
+            texts.append(QStringLiteral("its address is shared with another device on %1: LED and write frames reach "
+                                        "it by broadcast")
+                             .arg(route->adapterName));
         }
+        texts += answersOfOneMac(device, adapters);
         all.append(texts);
     }
     return all;

@@ -31,8 +31,7 @@ void VerifiedWrite::start()
             result.failure = QStringLiteral("interrupted before its write was sent");
             continue;
         }
-        const std::optional<DeviceRoute::Route> route =
-            DeviceRoute::toDevice(device.settings().ip, device.interfaces, m_adapters);
+        const std::optional<DeviceRoute::Route> route = DeviceRoute::toDevice(device, m_adapters);
         if (!route) {
             result.failure = QStringLiteral("the device answered on none of the adapters in use");
             continue;

@@ -63,16 +63,17 @@ QList<Adapters::Adapter> eligibleAdapters()
 
 // How LED and write frames reach the device of a row: 0 for unicast to its address, otherwise the
 // interface index of the adapter to broadcast on (a device outside the subnet of the adapter it
-// answered on: the frames name its MAC). Nothing when neither reaches it: a row that came in by
-// no adapter known now (the sample row), at an address that would reach this computer itself,
-// every device of a subnet, or none.
-std::optional<int> broadcastInterfaceFor(const QString &ipText, const QString &maskText, int answeredOn)
+// answered on, or one whose address another row on that adapter shares: the frames name its MAC).
+// Nothing when neither reaches it: a row that came in by no adapter known now (the sample row), at
+// an address that would reach this computer itself, every device of a subnet, or none.
+std::optional<int> broadcastInterfaceFor(const QString &ipText, const QString &maskText, int answeredOn,
+                                         bool addressShared)
 {
     const QHostAddress ip = decimalIPv4Address(ipText);
     if (ip.isNull())
         return std::nullopt;
     if (const std::optional<DeviceRoute::Route> route =
-            DeviceRoute::toDevice(ip.toIPv4Address(), {answeredOn}, eligibleAdapters()))
+            DeviceRoute::toDevice(ip.toIPv4Address(), {answeredOn}, eligibleAdapters(), addressShared))
         return route->broadcast ? route->interfaceIndex : 0;
     if (AddressCheck::isReachableDeviceAddress(ip.toIPv4Address(), decimalIPv4Address(maskText).toIPv4Address()))
         return 0;
@@ -257,8 +258,15 @@ void MainWindow::cellDoubleClickedSlot()
         return;
     }
     const QTableWidgetItem *maskItem = currentRowItem(DeviceColumn::SubnetMask);
-    const std::optional<int> broadcastInterface = broadcastInterfaceFor(
-        ipItem->text(), maskItem ? maskItem->text() : QString(), ipItem->data(AdapterRole).toInt());
+    bool addressShared = false; // by another row that came in on the same adapter
+    for (int row = 0; row < userCount && !addressShared; ++row) {
+        const QTableWidgetItem *other = ui->tableWidget->item(row, DeviceColumn::IpAddress);
+        addressShared = other && other != ipItem && other->text() == ipItem->text()
+                        && other->data(AdapterRole) == ipItem->data(AdapterRole);
+    }
+    const std::optional<int> broadcastInterface =
+        broadcastInterfaceFor(ipItem->text(), maskItem ? maskItem->text() : QString(),
+                              ipItem->data(AdapterRole).toInt(), addressShared);
     if (!broadcastInterface) {
         warn(tr("打开设备详情失败："),
              tr("设备地址%1不是单个设备的地址（未设置、广播、组播或回环地址），无法使其闪烁或修改其设置！")

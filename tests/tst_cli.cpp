@@ -6,10 +6,12 @@
 
 #include "protocol/frame.h"
 #include "simulatorprocess.h"
+#include "support/claimsquatter.h"
 #include "support/testsupport.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QElapsedTimer>
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
@@ -27,6 +29,7 @@ const QString Hmi = QStringLiteral("type=HMI,name=FACTORY-HMI,mac=02:4B:56:20:00
 const QString Servo = QStringLiteral("type=SERVO,name=OLD-PLANT-AXIS,mac=02:4B:56:30:00:05,ip=192.0.2.60,mask=255.255.255.0,"
                                      "gateway=192.0.2.1,ignores-broadcast=true");
 const QString Vfd = QStringLiteral("type=VFD,name=LINE2-VFD,mac=02:4B:56:40:00:02,ip=198.19.0.20,mask=255.255.0.0,gateway=198.19.0.254");
+const QString Twin = QStringLiteral("type=PLC,name=TWIN-PLC,mac=02:4B:56:10:00:08,ip=198.18.0.10,mask=255.255.0.0,gateway=198.18.0.254");
 const QString Spare = QStringLiteral("type=PLC,name=SPARE-PLC,mac=02:4B:56:10:00:07,ip=198.18.0.10,mask=255.255.0.0,gateway=198.18.0.254");
 const QRegularExpression SentToDevice(QStringLiteral("^(write |ignored write|led |ignored LED)"));
 
@@ -53,6 +56,12 @@ private slots:
     void batchAfterAFirstVerifiedWrite();
     void interruptedApply_data();
     void interruptedApply();
+    void claimHeldElsewhere_data();
+    void claimHeldElsewhere();
+    void sharedAddress_data();
+    void sharedAddress();
+    void oneMacAnsweringTwice_data();
+    void oneMacAnsweringTwice();
 
 private:
     void startPlant(const QString &cable0 = QStringLiteral("--device %1 --device %2 --device %3").arg(Plc, Hmi, Servo),
@@ -441,6 +450,106 @@ void TestCli::interruptedApply()
     QCOMPARE(QString::fromUtf8(out).count(QLatin1String("interrupted before its write was sent")), 2);
     // No write frame left after the signal: the devices saw the first one only.
     QCOMPARE(seenSince().filter(QStringLiteral("write ")).size(), 1);
+}
+
+void TestCli::claimHeldElsewhere_data()
+{
+    QTest::addColumn<int>("manner"); // of the ClaimSquatter, a local process of any user
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<bool>("portHeld"); // by this test, shared, as another program may hold it
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("output"); // %1: this process's id
+
+    QTest::newRow("a squatter without the port stops the program") << int(kvrtest::ClaimSquatter::Answers)
+        << QByteArray("kvrctl700 (PID 1)\n") << false << 0 << QStringLiteral("LINE1-PLC");
+    QTest::newRow("a silent holder keeps the program waiting") << int(kvrtest::ClaimSquatter::Silent) << QByteArray()
+        << true << 3 << QStringLiteral("UDP port 102 is in use by PID %1; close it first");
+    QTest::newRow("an endless holder fills the memory and the terminal") << int(kvrtest::ClaimSquatter::Endless)
+        << QByteArray("\x1b[2J\x1b]0;owned\x07") << true << 3
+        << QString(QStringLiteral("in use by ") + QStringLiteral("\\x1b[2J\\x1b]0;owned\\x07").repeated(5)
+                   + QStringLiteral("\\x1b[2J\\x1b]0;ow (PID %1); close it first")); // 80 bytes of it
+}
+
+void TestCli::claimHeldElsewhere()
+{
+    QFETCH(int, manner);
+    QFETCH(QByteArray, answer);
+    QFETCH(bool, portHeld);
+    QFETCH(int, exitCode);
+    QFETCH(QString, output);
+
+    startPlant();
+    kvrtest::ClaimSquatter squatter(kvrtest::ClaimSquatter::Manner(manner), answer);
+    QVERIFY(squatter.isListening());
+    QUdpSocket holder;
+    if (portHeld)
+        QVERIFY(holder.bind(QHostAddress::AnyIPv4, Frame::DevicePort, QUdpSocket::ShareAddress));
+    QElapsedTimer started;
+    started.start();
+    const Run search = run(QStringLiteral("search"));
+    qInfo("%s: kvrctl700-cli search ended after %lld ms", QTest::currentDataTag(), started.elapsed());
+    QVERIFY2(search.exitCode == exitCode && (search.out + search.err).contains(output.arg(QCoreApplication::applicationPid())),
+             qPrintable(search.out + search.err));
+    QVERIFY(!search.err.contains(u'\x1b'));
+    QCOMPARE(squatter.connections(), portHeld ? 1 : 0);
+}
+
+void TestCli::sharedAddress_data()
+{
+    QTest::addColumn<QString>("arguments");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QString>("seen"); // by the device
+
+    // The PLC and its twin hold one address behind one adapter: a unicast there reaches the PLC only.
+    QTest::newRow("identify flashes the other device") << "identify 02:4B:56:10:00:08 --seconds 1"
+        << "(broadcast on kvrsim0, its address being shared with another device)"
+        << "led \"TWIN-PLC\" 02:4B:56:10:00:08 flashing";
+    QTest::newRow("set writes to the other device")
+        << "set 02:4B:56:10:00:08 --ip 198.18.0.12 --mask 255.255.0.0 --gateway 198.18.0.254 --restart-wait 100"
+        << "(broadcast on kvrsim0, its address being shared with another device)"
+        << "write \"TWIN-PLC\" 02:4B:56:10:00:08 accepted";
+}
+
+void TestCli::sharedAddress()
+{
+    QFETCH(QString, arguments);
+    QFETCH(QString, output);
+    QFETCH(QString, seen);
+
+    startPlant(QStringLiteral("--device %1 --device %2").arg(Plc, Twin), QStringLiteral("--device %1").arg(Vfd));
+    const Run result = run(arguments);
+    QVERIFY2(result.exitCode == 0 && result.err.contains(output), qPrintable(result.out + result.err));
+    const QStringList lines = seenSince().filter(SentToDevice);
+    QVERIFY2(lines.filter(seen).size() == 1 && lines.filter(QStringLiteral("ignored")).isEmpty(), qPrintable(lines.join(u'\n')));
+}
+
+void TestCli::oneMacAnsweringTwice_data()
+{
+    QTest::addColumn<QString>("cable0");
+    QTest::addColumn<QString>("cable1");
+    QTest::addColumn<QString>("finding");
+
+    // The PLC's MAC behind both cables: one row, whose address would flip from run to run.
+    QTest::newRow("one MAC on two adapters") << QStringLiteral("--device %1").arg(Plc)
+        << QStringLiteral("--device %1").arg(QString(Plc).replace(QLatin1String("198.18.0.10"), QLatin1String("198.19.0.10"))
+                                                  .replace(QLatin1String("198.18.0.254"), QLatin1String("198.19.0.254")))
+        << "02:4B:56:10:00:01 LINE1-PLC: its MAC answered on 2 adapters (kvrsim0, kvrsim1): two devices with one MAC, "
+           "or another answering in its name";
+    QTest::newRow("one MAC with two sets of settings") << QStringLiteral("--device %1,second-ip=198.18.0.13").arg(Plc)
+        << QStringLiteral("--device %1").arg(Vfd)
+        << "02:4B:56:10:00:01 LINE1-PLC: its MAC answered with 2 sets of settings (198.18.0.10/16 gateway 198.18.0.254; "
+           "198.18.0.13/16 gateway 198.18.0.254): two devices with one MAC, or another answering in its name";
+}
+
+void TestCli::oneMacAnsweringTwice()
+{
+    QFETCH(QString, cable0);
+    QFETCH(QString, cable1);
+    QFETCH(QString, finding);
+
+    startPlant(cable0, cable1);
+    const Run search = run(QStringLiteral("search"));
+    QVERIFY2(search.exitCode == 0 && search.out.contains(finding), qPrintable(search.out + search.err));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

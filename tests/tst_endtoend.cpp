@@ -83,6 +83,7 @@ private slots:
     void writeIsFollowedUp_data();
     void writeIsFollowedUp();
     void wholeFlowByKeyboardAlone();
+    void sharedAddressIsReachedByBroadcast();
 
 private:
     void startSimulator(const QString &devices = {}, int cable = 0);
@@ -388,6 +389,21 @@ void TestEndToEnd::wholeFlowByKeyboardAlone()
     QTRY_COMPARE_WITH_TIMEOUT(window->statusBar()->currentMessage(),
                               QStringLiteral("设备FILLER-PLC-02（02:4B:56:10:00:02）已在新地址198.18.0.61应答，新设置已确认"),
                               10000);
+}
+
+void TestEndToEnd::sharedAddressIsReachedByBroadcast()
+{
+    // Two new devices with one factory default behind the second adapter: a unicast to that
+    // address reaches the first only, so the second one's frames go by broadcast, naming its MAC.
+    startSimulator(QStringLiteral("--device type=PLC,name=NEW-PLC-A,mac=02:4B:56:10:00:0A,ip=198.19.0.33,mask=255.255.0.0,"
+                                  "gateway=198.19.0.254 --device type=PLC,name=NEW-PLC-B,mac=02:4B:56:10:00:0B,"
+                                  "ip=198.19.0.33,mask=255.255.0.0,gateway=198.19.0.254"),
+                   1);
+    QPointer<SubPlcInfo> detail = openDetails(QStringLiteral("02:4B:56:10:00:0B"), int(sampleRows.size()) + 2);
+    QVERIFY(detail);
+    QTRY_VERIFY2(second->printedSince(0, QStringLiteral("led \"NEW-PLC-B\" 02:4B:56:10:00:0B flashing")),
+                 qPrintable(second->lines().join(u'\n')));
+    QVERIFY2(!second->printedSince(0, QStringLiteral("ignored")), qPrintable(second->lines().join(u'\n')));
 }
 
 QTEST_MAIN(TestEndToEnd)

@@ -1,12 +1,16 @@
 // The commissioning engine's pure pieces, in tables: which adapters are used, how a frame reaches a
 // device, the merge of replies by MAC, a write nothing answered, the checking of address plans
-// against the network (their reading, in tst_planfile). The sessions on sockets, and the other outcomes of a write, are tested through
-// kvrctl700-cli in tst_cli and through the window in tst_endtoend.
+// against the network (their reading, in tst_planfile); and the one limit of a search that no
+// simulator reaches cheaply, on the namespace's own adapter. The sessions on sockets, and the other
+// outcomes of a write, are tested through kvrctl700-cli in tst_cli and through the window in
+// tst_endtoend.
 
 #include "commissioning/adapters.h"
+#include "commissioning/deviceendpoint.h"
 #include "commissioning/founddevice.h"
 #include "commissioning/plancheck.h"
 #include "commissioning/route.h"
+#include "commissioning/searchsession.h"
 #include "commissioning/verifiedwrite.h"
 #include "commissioning/writeoutcome.h"
 #include "protocol/conversions.h"
@@ -64,6 +68,7 @@ private slots:
     void routeToDevice_data();
     void routeToDevice();
     void repliesMergeByMac();
+    void searchStopsListingAtItsLimit();
     void writeNothingAnsweredIsNotSeen();
     void writeGroups_data();
     void writeGroups();
@@ -93,26 +98,39 @@ void TestEngine::routeToDevice_data()
 {
     QTest::addColumn<QString>("device");
     QTest::addColumn<QList<int>>("answeredOn");
+    QTest::addColumn<QString>("others"); // devices the same search found: "198.18.0.10@2" at that address on that adapter
     QTest::addColumn<QString>("route");
 
     QTest::newRow("another adapter's subnet: unicast would leave by the wrong cable")
-        << "198.19.0.7" << QList<int>{2} << "broadcast on a";
-    QTest::newRow("answered on two, in the second's subnet") << "192.0.2.9" << QList<int>{2, 3} << "unicast to 192.0.2.9 on b";
-    QTest::newRow("holds this machine's address") << "198.18.0.1" << QList<int>{2} << "broadcast on a";
-    QTest::newRow("at its subnet's broadcast address") << "198.18.255.255" << QList<int>{2} << "broadcast on a";
-    QTest::newRow("answered on no adapter in use") << "198.18.0.10" << QList<int>{9} << "none";
+        << "198.19.0.7" << QList<int>{2} << "" << "broadcast on a";
+    QTest::newRow("answered on two, in the second's subnet") << "192.0.2.9" << QList<int>{2, 3} << "" << "unicast to 192.0.2.9 on b";
+    QTest::newRow("holds this machine's address") << "198.18.0.1" << QList<int>{2} << "" << "broadcast on a";
+    QTest::newRow("at its subnet's broadcast address") << "198.18.255.255" << QList<int>{2} << "" << "broadcast on a";
+    QTest::newRow("answered on no adapter in use") << "198.18.0.10" << QList<int>{9} << "" << "none";
+    QTest::newRow("a unicast to a shared address reaches the other device") << "198.18.0.10" << QList<int>{2}
+        << "198.18.0.11@2 198.18.0.10@2" << "broadcast on a, its address being shared with another device";
+    QTest::newRow("the same address behind another adapter takes the unicast away") << "198.18.0.10" << QList<int>{2}
+        << "198.18.0.10@3" << "unicast to 198.18.0.10 on a";
 }
 
 void TestEngine::routeToDevice()
 {
     QFETCH(QString, device);
     QFETCH(QList<int>, answeredOn);
+    QFETCH(QString, others);
     QFETCH(QString, route);
 
     const QList<Adapters::Adapter> adapters = Adapters::choose({candidate(QStringLiteral("a 2 198.18.0.1/16")),
                                                                 candidate(QStringLiteral("b 3 198.19.0.1/16 192.0.2.1/24"))})
                                                   .adapters;
-    const std::optional<DeviceRoute::Route> found = DeviceRoute::toDevice(ip(device), answeredOn, adapters);
+    QList<FoundDevice> search{found(QStringLiteral("024B56100001 %1 255.255.0.0 0.0.0.0").arg(device))};
+    search[0].interfaces = answeredOn;
+    for (const QString &other : others.split(u' ', Qt::SkipEmptyParts)) {
+        search.append(found(QStringLiteral("024B5610%1 %2 255.255.0.0 0.0.0.0").arg(search.size() + 10).arg(other.section(u'@', 0, 0)),
+                            other.section(u'@', 1).toInt()));
+    }
+    markSharedAddresses(search);
+    const std::optional<DeviceRoute::Route> found = DeviceRoute::toDevice(search[0], adapters);
     QCOMPARE(found ? found->describe() : QStringLiteral("none"), route);
 }
 
@@ -129,6 +147,34 @@ void TestEngine::repliesMergeByMac()
     QCOMPARE(devices[0].interfaces, (QList<int>{2, 3})); // heard on both adapters, listed once
     QCOMPARE(devices[0].roundsAnswered, 2);
     QCOMPARE(devices[0].settings().ip, ip(QStringLiteral("198.18.0.11"))); // the latest reply wins
+    QCOMPARE(devices[0].settingsHeard, (QList<AddressCheck::Settings>{a.settings(), aMoved.settings()}));
+    QCOMPARE(devices[1].settingsHeard.size(), 1);
+}
+
+void TestEngine::searchStopsListingAtItsLimit()
+{
+    // A flood of made-up replies, each under a MAC of its own, would grow the list without end.
+    KVR_REQUIRE_ISOLATED_NETWORK();
+    DeviceEndpoint endpoint;
+    QCOMPARE(endpoint.open(QStringLiteral("tst_engine")).outcome, DevicePort::Opening::Bound);
+    const QList<Adapters::Adapter> adapters = Adapters::choose(Adapters::systemCandidates()).adapters;
+    QVERIFY(!adapters.isEmpty());
+    SearchSession::Options options;
+    options.rounds = 1;
+    options.maxDevices = 3;
+    SearchSession session(endpoint, adapters, options);
+    session.start();
+    for (const char *device : {"024B56100001 198.18.0.10", "024B56100002 198.18.0.20", "024B56100003 198.18.0.30",
+                               "024B56100004 198.18.0.40", "024B56100001 198.18.0.11"}) {
+        const FoundDevice reply = found(QString::fromLatin1(device) + QStringLiteral(" 255.255.0.0 0.0.0.0"));
+        emit endpoint.replyReceived(reply.reply, adapters.constFirst().index);
+    }
+    QVERIFY(QTest::qWaitFor([&session] { return session.isFinished(); }, 5000));
+    QStringList listed;
+    for (const FoundDevice &device : session.devices())
+        listed.append(QHostAddress(device.settings().ip).toString());
+    QCOMPARE(listed.join(u' '), QStringLiteral("198.18.0.11 198.18.0.20 198.18.0.30")); // a listed device still answers
+    QVERIFY(session.deviceLimitReached());
 }
 
 void TestEngine::writeNothingAnsweredIsNotSeen()
