@@ -527,18 +527,18 @@ void TestCli::oneMacAnsweringTwice_data()
 {
     QTest::addColumn<QString>("cable0");
     QTest::addColumn<QString>("cable1");
-    QTest::addColumn<QString>("finding");
+    QTest::addColumn<QString>("finding"); // a regular expression: the adapters are named in the order they answered
 
     // The PLC's MAC behind both cables: one row, whose address would flip from run to run.
     QTest::newRow("one MAC on two adapters") << QStringLiteral("--device %1").arg(Plc)
         << QStringLiteral("--device %1").arg(QString(Plc).replace(QLatin1String("198.18.0.10"), QLatin1String("198.19.0.10"))
                                                   .replace(QLatin1String("198.18.0.254"), QLatin1String("198.19.0.254")))
-        << "02:4B:56:10:00:01 LINE1-PLC: its MAC answered on 2 adapters (kvrsim0, kvrsim1): two devices with one MAC, "
-           "or another answering in its name";
+        << "02:4B:56:10:00:01 LINE1-PLC: its MAC answered on 2 adapters \\((kvrsim0, kvrsim1|kvrsim1, kvrsim0)\\): two "
+           "devices with one MAC, or another answering in its name";
     QTest::newRow("one MAC with two sets of settings") << QStringLiteral("--device %1,second-ip=198.18.0.13").arg(Plc)
         << QStringLiteral("--device %1").arg(Vfd)
-        << "02:4B:56:10:00:01 LINE1-PLC: its MAC answered with 2 sets of settings (198.18.0.10/16 gateway 198.18.0.254; "
-           "198.18.0.13/16 gateway 198.18.0.254): two devices with one MAC, or another answering in its name";
+        << "02:4B:56:10:00:01 LINE1-PLC: its MAC answered with 2 sets of settings \\(198.18.0.10/16 gateway 198.18.0.254; "
+           "198.18.0.13/16 gateway 198.18.0.254\\): two devices with one MAC, or another answering in its name";
 }
 
 void TestCli::oneMacAnsweringTwice()
@@ -549,7 +549,7 @@ void TestCli::oneMacAnsweringTwice()
 
     startPlant(cable0, cable1);
     const Run search = run(QStringLiteral("search"));
-    QVERIFY2(search.exitCode == 0 && search.out.contains(finding), qPrintable(search.out + search.err));
+    QVERIFY2(search.exitCode == 0 && search.out.contains(QRegularExpression(finding)), qPrintable(search.out + search.err));
 }
 
 QTEST_GUILESS_MAIN(TestCli)
