@@ -72,7 +72,7 @@ std::optional<int> Command::parse(const QStringList &arguments, qsizetype positi
                      QStringLiteral("Usage: %1 %2 [options]%3")
                          .arg(programName(), m_name, m_syntax.isEmpty() ? QString() : u' ' + m_syntax));
         help.insert(help.indexOf(u'\n') + 1, u'\n' + m_description + u'\n');
-        QTextStream(stdout) << help << ExitCodes;
+        writeOutput(m_name, help + QLatin1String(ExitCodes));
         return Done;
     }
     const QStringList positional = m_parser.positionalArguments();

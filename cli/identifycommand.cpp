@@ -1,6 +1,7 @@
 #include "command.h"
 #include "commands.h"
 #include "network.h"
+#include "textformats.h"
 
 #include "commissioning/identify.h"
 #include "commissioning/terminationsignal.h"
@@ -103,7 +104,7 @@ flash.)"), QStringLiteral("MAC"));
         QTextStream(stdout) << QJsonDocument(line).toJson(QJsonDocument::Compact) << '\n' << Qt::flush;
     } else {
         QTextStream(stdout) << QStringLiteral("%1 %2 %3: flashed for %4 s (%5 flash frames, %6), LEDs %7\n")
-                               .arg(macBytesToText(*mac), QString::fromLatin1(device.reply.name),
+                               .arg(macBytesToText(*mac), printable(QString::fromLatin1(device.reply.name)),
                                     bytesToDottedText(device.reply.netAddr.left(4)))
                                    .arg(flashedSeconds, 0, 'f', 1)
                                    .arg(flashing.flashFramesSent())

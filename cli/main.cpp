@@ -37,11 +37,11 @@ int run(const QStringList &arguments)
     if (name == QLatin1String("apply"))
         return Cli::apply(arguments);
     if (name == QLatin1String("--help") || name == QLatin1String("-h") || name == QLatin1String("help")) {
-        QTextStream(stdout) << Usage;
+        Cli::writeOutput(name, QLatin1String(Usage));
         return 0;
     }
     if (name == QLatin1String("--version")) {
-        QTextStream(stdout) << "kvrctl700-cli " << QCoreApplication::applicationVersion() << Qt::endl;
+        Cli::writeOutput(name, QStringLiteral("kvrctl700-cli %1\n").arg(QCoreApplication::applicationVersion()));
         return 0;
     }
     QTextStream(stderr) << "kvrctl700-cli: "

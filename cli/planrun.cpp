@@ -3,6 +3,7 @@
 #include "command.h"
 #include "network.h"
 #include "resultlisting.h"
+#include "textformats.h"
 
 #include "commissioning/plancheck.h"
 #include "commissioning/route.h"
@@ -11,7 +12,6 @@
 
 #include <QCoreApplication>
 #include <QHostAddress>
-#include <QTextStream>
 
 namespace Cli {
 
@@ -337,8 +337,9 @@ int PlanRun::finish(int exit)
 
 void PlanRun::print(const QString &text) const
 {
-    // Flushed at once: a run killed later leaves every line written so far.
-    QTextStream(stdout) << text << Qt::flush;
+    // Flushed at once: a run killed later leaves every line written so far. Output that cannot be
+    // written ends the run: no write may go out that no record would show.
+    writeOutput(m_command.name(), text);
 }
 
 } // namespace Cli

@@ -46,6 +46,8 @@ private slots:
     void cleanup() { simulators.clear(); }
 
     void searchFindsEveryAdapter();
+    void outputThatCannotBeWritten_data();
+    void outputThatCannotBeWritten();
     void outcomes_data();
     void outcomes();
     void applyingAPlanTwice();
@@ -182,6 +184,59 @@ void TestCli::searchFindsEveryAdapter()
                                   QStringLiteral("02:4B:56:10:00:01 kvrsim0 unicast 1 findings"), // the spare's address
                                   QStringLiteral("02:4B:56:10:00:07 kvrsim1 broadcast 2 findings"),
                                   QStringLiteral("02:4B:56:40:00:02 kvrsim1 unicast 0 findings")}));
+
+    // JSON lines: the same device objects, one a line in the same order, then the summary.
+    const QJsonArray devices = QJsonDocument::fromJson(search.out.toUtf8())[QLatin1String("devices")].toArray();
+    const QStringList lines = run(QStringLiteral("search --format jsonl")).out.split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), devices.size() + 1);
+    for (qsizetype i = 0; i < devices.size(); ++i) {
+        const QJsonObject line = QJsonDocument::fromJson(lines.at(i).toUtf8()).object();
+        QCOMPARE(line.value(QLatin1String("event")).toString(), QStringLiteral("device"));
+        QJsonObject device = line.value(QLatin1String("device")).toObject();
+        device.remove(QLatin1String("rounds")); // how many rounds it answered differs from run to run
+        QJsonObject expected = devices.at(i).toObject();
+        expected.remove(QLatin1String("rounds"));
+        QCOMPARE(device, expected);
+    }
+    const QJsonObject summary = QJsonDocument::fromJson(lines.constLast().toUtf8())[QLatin1String("summary")].toObject();
+    QCOMPARE(summary.value(QLatin1String("devices")).toInt(), 5);
+    QCOMPARE(summary.value(QLatin1String("exit")).toInt(), 0);
+    QCOMPARE(summary.value(QLatin1String("adapters")).toArray().size(), 2);
+}
+
+void TestCli::outputThatCannotBeWritten_data()
+{
+    QTest::addColumn<QString>("arguments");
+    QTest::addColumn<int>("writes"); // write frames the devices saw
+
+    QTest::newRow("the search's plan") << "search --format csv" << 0;
+    QTest::newRow("help") << "apply --help" << 0;
+    QTest::newRow("the results of a plan, once written") << "apply PLAN --format json --restart-wait 100 --batch-size 1" << 2;
+    // The line of the first write frame cannot be written: the run ends there, nothing follows.
+    QTest::newRow("the first line of a write") << "apply PLAN --format jsonl --restart-wait 100" << 1;
+}
+
+void TestCli::outputThatCannotBeWritten()
+{
+    QFETCH(QString, arguments);
+    QFETCH(int, writes);
+
+    startPlant();
+    QFile plan(dir.filePath(QStringLiteral("plan.csv")));
+    QVERIFY(plan.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    plan.write("mac,ip,mask,gateway\n02:4B:56:10:00:01,198.18.0.11,255.255.0.0,198.18.0.254\n"
+               "02:4B:56:40:00:02,198.19.0.21,255.255.0.0,198.19.0.254\n");
+    plan.close();
+    QProcess cli;
+    cli.setStandardOutputFile(QStringLiteral("/dev/full"));
+    run(arguments.replace(QLatin1String("PLAN"), plan.fileName()), &cli);
+    QVERIFY(QTest::qWaitFor([&] { return cli.state() == QProcess::NotRunning; }, 60000));
+    const QStringList err = QString::fromUtf8(cli.readAllStandardError()).split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(cli.exitCode(), 3);
+    QVERIFY2(err.value(err.size() - 1).endsWith(QLatin1String(": cannot write standard output: No space left on device")),
+             qPrintable(err.join(u'\n')));
+    QCOMPARE(err.filter(QStringLiteral("cannot write")).size(), 1);
+    QCOMPARE(seenSince().filter(QRegularExpression(QStringLiteral("^write .* accepted"))).size(), writes);
 }
 
 void TestCli::outcomes_data()

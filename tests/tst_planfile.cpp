@@ -3,6 +3,7 @@
 // anything is sent, and the escaping that keeps names from a network harmless in a terminal and in
 // a spreadsheet. The words for people are tried through kvrctl700-cli in tst_cli.
 
+#include "cli/devicelisting.h"
 #include "cli/textformats.h"
 #include "commissioning/plancheck.h"
 #include "commissioning/planfile.h"
@@ -11,6 +12,8 @@
 
 #include <QFile>
 #include <QHostAddress>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTest>
 
 using kvrtest::hex;
@@ -78,6 +81,8 @@ private slots:
     void searchCsvIsAPlan();
     void printable_data();
     void printable();
+    void listingsOfAHostileName_data();
+    void listingsOfAHostileName();
 };
 
 void TestPlanFile::reading_data()
@@ -296,6 +301,46 @@ void TestPlanFile::printable()
     QCOMPARE(Cli::printable(text), shown);
     // The table escapes every cell: one line a row, whatever the names hold.
     QCOMPARE(Cli::textTable({QStringLiteral("NAME"), QStringLiteral("X")}, {{text, QStringLiteral("x")}}).count(u'\n'), 2);
+}
+
+void TestPlanFile::listingsOfAHostileName_data()
+{
+    QTest::addColumn<QByteArray>("name"); // as the device's reply carries it
+
+    QTest::newRow("a title change and a bell") << QByteArray("\x1B]0;owned\x07");
+    QTest::newRow("an 8-bit CSI") << QByteArray("\x9B" "2J" "PLC");
+    QTest::newRow("a line break that would forge a row") << QByteArray("X\n02:4B:56:99:99:99,1.2.3.4,255.0.0.0,0.0.0.0");
+    QTest::newRow("a formula") << QByteArray("=HYPERLINK(\"http://x\")");
+    QTest::newRow("quotes and separators") << QByteArray("A,\"B\";C\tD");
+}
+
+void TestPlanFile::listingsOfAHostileName()
+{
+    QFETCH(QByteArray, name);
+
+    FoundDevice device;
+    device.reply = {"PLC", hex("024B56100001"), name, {}, hex("C6 12 00 0A FF FF 00 00 C6 12 00 FE"), {}};
+    device.interfaces = {2};
+    const QList<FoundDevice> devices{device};
+
+    // The table: one line for the header, one for the device; nothing a terminal would act on.
+    const QString table = Cli::DeviceListing::format(Cli::DeviceListing::Format::Table, devices, {}, 1);
+    const QStringList lines = table.split(u'\n', Qt::SkipEmptyParts);
+    QVERIFY2(lines.size() >= 2 && lines.at(1).startsWith(QLatin1String("PLC")), qPrintable(table));
+    for (const QString &line : lines)
+        QVERIFY2(Cli::printable(line) == line, qPrintable(line));
+
+    // The CSV: a plan of exactly this device, and no cell a spreadsheet evaluates.
+    const QString csv = Cli::DeviceListing::format(Cli::DeviceListing::Format::Csv, devices, {}, 1);
+    QCOMPARE(outcome(PlanFile::read(csv.toUtf8())), QStringLiteral("2 02:4B:56:10:00:01 198.18.0.10 255.255.0.0 198.18.0.254"));
+    QVERIFY2(!csv.contains(QLatin1String(",=")) && !csv.contains(QLatin1String(",\"=")), qPrintable(csv));
+
+    // JSON lines: the name comes back as it was, in one line.
+    const QStringList jsonLines = Cli::DeviceListing::format(Cli::DeviceListing::Format::Jsonl, devices, {}, 1)
+                                      .split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(jsonLines.size(), 2);
+    const QJsonObject listed = QJsonDocument::fromJson(jsonLines.at(0).toUtf8())[QLatin1String("device")].toObject();
+    QCOMPARE(listed.value(QLatin1String("name")).toString(), QString::fromLatin1(name));
 }
 
 QTEST_GUILESS_MAIN(TestPlanFile)
