@@ -1,26 +1,11 @@
-# bash completion for kvrctl700-cli: its sub-commands, their options, adapter names and plan files.
+# bash completion for kvrctl700-cli: its sub-commands, their options (those each one's --help
+# lists), the values --format takes for each, adapter names and plan files.
 
 _kvrctl700_cli()
 {
     local cur prev words cword
     _init_completion || return
 
-    case $prev in
-        -i | --interface)
-            COMPREPLY=($(compgen -W "$(command ls /sys/class/net 2>/dev/null)" -- "$cur"))
-            return
-            ;;
-        --format)
-            COMPREPLY=($(compgen -W 'table json csv' -- "$cur"))
-            return
-            ;;
-        --timeout | --rounds | --quiet | --seconds | --ip | --mask | --gateway | --restart-wait | --verify-timeout)
-            return
-            ;;
-    esac
-
-    local common='-i --interface --timeout --rounds --quiet -h --help'
-    local writing='--dry-run --no-verify --restart-wait --verify-timeout --format'
     local command='' word
     for word in "${words[@]:1:cword-1}"; do
         case $word in
@@ -31,10 +16,32 @@ _kvrctl700_cli()
         esac
     done
 
+    case $prev in
+        -i | --interface)
+            COMPREPLY=($(compgen -W "$(command ls /sys/class/net 2>/dev/null)" -- "$cur"))
+            return
+            ;;
+        --format)
+            case $command in
+                search) COMPREPLY=($(compgen -W 'table json jsonl csv' -- "$cur")) ;;
+                identify) COMPREPLY=($(compgen -W 'text jsonl' -- "$cur")) ;;
+                set | apply) COMPREPLY=($(compgen -W 'table json jsonl' -- "$cur")) ;;
+            esac
+            return
+            ;;
+        --timeout | --rounds | --quiet | --seconds | --ip | --mask | --gateway | --restart-wait | \
+            --verify-timeout | --batch-size)
+            return
+            ;;
+    esac
+
+    local common='-i --interface --timeout --rounds --quiet -h --help'
+    local writing='--dry-run --no-verify --restart-wait --verify-timeout --batch-size --format'
+
     case $command in
         '')
             if [[ $cur == -* ]]; then
-                COMPREPLY=($(compgen -W '-h --help -v --version' -- "$cur"))
+                COMPREPLY=($(compgen -W '-h --help --version' -- "$cur"))
             else
                 COMPREPLY=($(compgen -W 'search identify set apply' -- "$cur"))
             fi
@@ -43,7 +50,7 @@ _kvrctl700_cli()
             COMPREPLY=($(compgen -W "$common --format" -- "$cur"))
             ;;
         identify)
-            COMPREPLY=($(compgen -W "$common --seconds" -- "$cur"))
+            COMPREPLY=($(compgen -W "$common --seconds --format" -- "$cur"))
             ;;
         set)
             COMPREPLY=($(compgen -W "$common $writing --ip --mask --gateway" -- "$cur"))

@@ -109,16 +109,26 @@ env -u ANSIBLE_COLLECTIONS_PATH ANSIBLE_CONFIG="$work/ansible.cfg" ANSIBLE_LOCAL
 "$source_dir/ansible/tests/sanity.sh" "$root/$collections" || fail "ansible-doc does not find the installed modules"
 
 echo "== completing kvrctl700-cli"
-completions=$(bash -c '
-    . /usr/share/bash-completion/bash_completion
-    . "$1/packaging/kvrctl700-cli.bash"
-    complete_words() { COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); COMP_LINE="$*"; COMP_POINT=${#COMP_LINE}
-                       COMPREPLY=(); _kvrctl700_cli; echo "${COMPREPLY[*]}"; }
-    complete_words kvrctl700-cli ""
-    complete_words kvrctl700-cli search --format ""
-    complete_words kvrctl700-cli set 02:4B:56:10:00:01 --d' _ "$source_dir")
-[ "$completions" = $'search identify set apply\ntable json csv\n--dry-run' ] ||
+complete_words()
+{
+    bash -c '
+        . /usr/share/bash-completion/bash_completion
+        . "$1/packaging/kvrctl700-cli.bash"
+        shift
+        COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); COMP_LINE="$*"; COMP_POINT=${#COMP_LINE}
+        COMPREPLY=(); _kvrctl700_cli; echo "${COMPREPLY[*]}"' _ "$source_dir" kvrctl700-cli "$@"
+}
+completions=$(complete_words ""; complete_words search --format ""; complete_words apply x.csv --format "";
+              complete_words set 02:4B:56:10:00:01 --d)
+[ "$completions" = $'search identify set apply\ntable json jsonl csv\ntable json jsonl\n--dry-run' ] ||
     fail "completions: $completions"
+# Every option a sub-command's --help lists is offered, and nothing else (Qt's --help-all aside).
+for command in search identify set apply; do
+    offered=$(complete_words "$command" - | tr ' ' '\n' | sort)
+    listed=$("$root/usr/bin/kvrctl700-cli" "$command" --help | grep -oE '^  (-[a-z], )?--[a-z-]+' |
+             grep -oE -- '-{1,2}[a-z-]+' | grep -vx -- '--help-all' | sort)
+    [ "$offered" = "$listed" ] || fail "completion of $command options: $(echo $offered) against --help: $(echo $listed)"
+done
 
 echo "== the installed simulator and window across a virtual cable"
 ip link set lo up

@@ -55,7 +55,8 @@ values joined by '.' (a device without them leaves the field out of its replies)
 "ignores-broadcast": true is optional, and so are "second-ip", "answers-from",
 "impersonates" and "restart-delay-ms".
 --device takes the same keys as key=value pairs joined by ',', for example
-  --device type=VFD,name=PUMP-VFD-01,mac=02:4B:56:40:00:01,ip=198.18.0.41,mask=255.255.255.0,gateway=198.18.0.254
+  --device type=VFD,name=PUMP-VFD-01,mac=02:4B:56:40:00:01,\
+ip=198.18.0.41,mask=255.255.255.0,gateway=198.18.0.254
 --generate COUNT plays COUNT made-up devices (types in turn, names GEN-PLC-0001 and on,
 MACs 02:4B:56:F0:00:01 and on, addresses 198.18.1.1 and on in 198.18.0.0/16).
 
