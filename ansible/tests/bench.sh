@@ -35,7 +35,9 @@ seconds()
 }
 
 mkdir -p "$work/host_vars"
-printf '%-8s %10s %10s %10s %10s\n' repeat no-op first second no-op
+# Per repeat, Ansible's own cost is the mean of the no-op runs before and after.
+printf '%-8s %8s %8s %8s %8s %14s %14s\n' repeat no-op first second no-op first-no-op second-no-op
+rows=()
 for r in $(seq "$repeats"); do
     segment_names=()
     for s in $(seq $segments); do
@@ -53,6 +55,17 @@ for r in $(seq "$repeats"); do
     done
     second=$(seconds address_plan.yml "ok=2 changed=0 unreachable=0 failed=0")
     noop2=$(seconds noop.yml "ok=2 changed=0 unreachable=0 failed=0")
-    printf '%-8s %10.2f %10.2f %10.2f %10.2f\n' "$r" "$noop1" "$first" "$second" "$noop2"
+    row=$(awk "BEGIN { n = ($noop1 + $noop2) / 2
+                       printf \"%8.2f %8.2f %8.2f %8.2f %14.2f %14.2f\", $noop1, $first, $second, $noop2, $first - n, $second - n }")
+    rows+=("$row")
+    printf '%-8s %s\n' "$r" "$row"
     segments_stop
 done
+# The median of column $1 of the rows.
+median()
+{
+    printf '%s\n' "${rows[@]}" | awk -v c="$1" '{ print $c }' | sort -n |
+        awk '{ v[NR] = $1 } END { print NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+printf '%-8s %8.2f %8.2f %8.2f %8.2f %14.2f %14.2f\n' median "$(median 1)" "$(median 2)" "$(median 3)" \
+    "$(median 4)" "$(median 5)" "$(median 6)"

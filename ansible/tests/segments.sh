@@ -120,5 +120,7 @@ ansible_environment()
     export ANSIBLE_LOCAL_TEMP=$work/ansible-local ANSIBLE_REMOTE_TEMP=$work/ansible-remote
     export ANSIBLE_NOCOLOR=1 ANSIBLE_RETRY_FILES_ENABLED=false ANSIBLE_HOST_KEY_CHECKING=false
     export ANSIBLE_FORKS=10
+    # Ansible needs a UTF-8 locale; C.UTF-8 also keeps numbers with a decimal point.
+    export LC_ALL=C.UTF-8
     export PATH=$build_dir:$PATH
 }
