@@ -226,7 +226,9 @@ def plan_outcome(stdout, rc, stderr, check_mode):
         return dict(outcome, failed=True, msg='check mode: kvrctl700-cli apply sent writes to %s although it was run '
                     'with --dry-run' % ', '.join(sorted(written_macs)))
     if failure:
-        return dict(outcome, failed=True, msg=failure)
+        # Exit 4 is a refusal by the checks, which send nothing (some come before the search).
+        refused = rc == 4 and not written_macs
+        return dict(outcome, failed=True, msg=('the checks refused the plan, nothing was sent: ' if refused else '') + failure)
     if summary is None:
         return dict(outcome, failed=True, msg=ended_without_summary(rc, stderr))
     if summary.get('interrupted'):

@@ -75,6 +75,9 @@ class PlanOutcome(unittest.TestCase):
                   summary(2, 0, exit=4)),
             4, 'kvrctl700-cli apply: line 3: refused', False, True, False,
             ['nothing was sent', 'line 3', 'gateway 198.18.0.254 is outside the subnet'], []),
+        'a plan refused before the search fails with the reason and changes nothing': (
+            lines(error(4, 'line 3: refused: IP address 198.19.0.30 is already given to 02:4B:56:40:00:02 on line 2')),
+            4, '', False, True, False, ['nothing was sent', 'line 3', 'already given to'], []),
         'a device that refuses the write fails its host, changed': (
             lines(sent(VFD, 2), result(VFD, 2, 'mismatch', 'still answers with its previous settings', VFD_BEFORE),
                   summary(1, 1, exit=1)),
