@@ -105,17 +105,16 @@ for s in 1 2 3; do
 done
 
 echo "== a plan the checks refuse fails its host and sends nothing; a device that refuses fails its host"
-# seg2: two rows for one address. seg3: a device refuses a gateway of 0.0.0.0 (none), which the
-# program lets through, and the simulated device does not.
-write_host_vars 2 198.18.0.254
-sed -i "s/ip: 198.18.2.2,/ip: 198.18.2.1,/" "$work/host_vars/seg2.yml"
+# seg2: a gateway outside the subnet. seg3: a device refuses a gateway of 0.0.0.0 (none), which
+# the program lets through, and the simulated device does not.
+write_host_vars 2 10.0.0.1
 write_host_vars 3 0.0.0.0
 sed -i "s/198.18.2.1,/198.18.3.1,/" "$work/host_vars/seg3.yml"
 playbook address_plan.yml
 expect_recap seg1 "ok=2 changed=0 unreachable=0 failed=0"
 expect_recap seg2 "ok=0 changed=0 unreachable=0 failed=1"
 expect_output "the checks refused the plan, nothing was sent"
-grep "fatal: \[seg2\]" "$log" | grep -q "198.18.2.1" || fail "seg2's failure does not name the address"
+grep "fatal: \[seg2\]" "$log" | grep -q "$(mac 2 1)[^;]*refused ([^;]*10.0.0.1" || fail "seg2's failure does not say why"
 grep "fatal: \[seg2\]" "$log" | grep -q '"changed": false' || fail "seg2's failure claims a change"
 [ "$(simulator_since_run seg2 "write ")" = 0 ] || fail "a refused plan sent a write to seg2"
 # A failed task does not count in the recap's "changed"; its result says that a write was sent.
