@@ -40,7 +40,7 @@ datagram is refused with a printed reason.
 Some keys play what a real device should never do, as a second responder on the
 segment may: "second-ip" answers every search twice, the second time as if at that
 address; "answers-from" sends the replies from that address; "impersonates": true
-lets a device share the MAC of an earlier one (a frame sent by broadcast reaches both,
+lets a device share the MAC of another (a frame sent by broadcast reaches both,
 one sent to an address only the device there); "restart-delay-ms" keeps answering with
 the old settings for that long after taking a write, before the restart.
 

@@ -195,7 +195,8 @@ DeviceList devicesFromObjects(const QList<QJsonObject> &objects, Label label)
     for (int i = 0; i < objects.size(); ++i) {
         ParsedDevice parsed = parseDevice(objects.at(i));
         for (int earlier = 0; parsed.error.isEmpty() && earlier < list.devices.size(); ++earlier) {
-            if (list.devices.at(earlier).mac == parsed.device.mac && !parsed.device.impersonates)
+            if (list.devices.at(earlier).mac == parsed.device.mac && !parsed.device.impersonates
+                && !list.devices.at(earlier).impersonates)
                 parsed.error = QStringLiteral("MAC %1 is already used by %2")
                                    .arg(macBytesToText(parsed.device.mac), label(earlier));
         }

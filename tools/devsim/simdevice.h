@@ -29,7 +29,7 @@ struct SimDevice
     // What a real device should never do, and a second responder on the segment may:
     std::optional<quint32> secondIp;    // answers every search twice, the second time as if at this address
     std::optional<quint32> answersFrom; // sends its replies from this address rather than its own
-    bool impersonates = false;          // answers in the name of an earlier device with the same MAC
+    bool impersonates = false;          // answers in the name of another device with the same MAC
     int restartDelayMs = 0;             // after taking a write, answers with its old settings this long before it restarts
 };
 
@@ -59,7 +59,7 @@ struct DeviceList
 // number 0 to 255, "version" and "points" are optional dotted byte lists, "ignores-broadcast" is
 // optional (true or false), and so are "second-ip", "answers-from" (dotted quads),
 // "impersonates" (true or false) and "restart-delay-ms" (0 to 600000). Every device must be
-// usable as it is, with a MAC of its own unless it impersonates an earlier device.
+// usable as it is, with a MAC of its own unless it, or the other device with its MAC, impersonates.
 DeviceList devicesFromJson(const QByteArray &json);
 
 // The same keys as "key=value" pairs joined by ',': "type=PLC,name=PRESS-PLC01,mac=...".

@@ -239,7 +239,8 @@ void Simulator::answerSearch(const QHostAddress &searcher)
             if (settings.secondIp) {
                 SimDevice second = settings;
                 second.net.ip = *settings.secondIp;
-                send(Frame::encodeReply(settings.typeCode, replyFields(second), device.frameSeq++), source);
+                send(Frame::encodeReply(settings.typeCode, replyFields(second), device.frameSeq++),
+                     settings.answersFrom.value_or(*settings.secondIp));
             }
         }
         // The junk is spread evenly between the replies.
