@@ -287,6 +287,15 @@ void PlanRun::writeGroup(Network &network, const QList<PlanFile::Row> &rows, con
         case WriteOutcome::Outcome::NotSent:
             result.detail = write.failure(i);
             break;
+        case WriteOutcome::Outcome::Conflict: {
+            QStringList heard;
+            for (const AddressCheck::Settings &settings : write.heard(i))
+                heard.append(settingsText(settings));
+            result.detail = QStringLiteral("answers for its MAC disagree (%1): two devices with one MAC, or another "
+                                           "answering in its name")
+                                .arg(heard.join(QLatin1String("; ")));
+            break;
+        }
         }
         settle(group.at(i));
     }

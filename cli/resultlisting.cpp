@@ -80,6 +80,8 @@ QList<std::pair<QString, QString>> statusWords()
         {QStringLiteral("mismatch"),
          QStringLiteral("it answered with other settings: it refused them, or has not restarted yet")},
         {QStringLiteral("not-seen"), QStringLiteral("it did not answer after the write within --verify-timeout")},
+        {QStringLiteral("conflict"),
+         QStringLiteral("answers for its MAC disagree: two devices with one MAC, or another answering in its name")},
         {QStringLiteral("not-sent"),
          QStringLiteral("no write was sent: the frame could not leave, the checks refused the plan, an earlier "
                         "write was not verified, or the run was interrupted")},

@@ -36,6 +36,6 @@ void DeviceEndpoint::readPendingDatagrams()
         // Anything but an accepted reply (this tool's own search, looped back) is of no interest.
         Frame::Decoded decoded = Frame::decode(datagram.data());
         if (decoded.accepted)
-            emit replyReceived(decoded.reply, int(datagram.interfaceIndex()));
+            emit replyReceived(decoded.reply, int(datagram.interfaceIndex()), datagram.senderAddress().toIPv4Address());
     }
 }

@@ -32,7 +32,8 @@ public:
     std::optional<QString> send(const QByteArray &frame, const DeviceRoute::Route &route);
 
 signals:
-    void replyReceived(const Frame::DeviceReply &reply, int interfaceIndex);
+    // `source`: the IPv4 address it came from.
+    void replyReceived(const Frame::DeviceReply &reply, int interfaceIndex, quint32 source);
 
 private:
     void readPendingDatagrams();

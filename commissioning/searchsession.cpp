@@ -47,7 +47,7 @@ void SearchSession::startRound()
     m_quiet.start();
 }
 
-void SearchSession::takeReply(const Frame::DeviceReply &reply, int interfaceIndex)
+void SearchSession::takeReply(const Frame::DeviceReply &reply, int interfaceIndex, quint32 source)
 {
     if (m_finished || (!m_options.onlyMacs.isEmpty() && !m_options.onlyMacs.contains(reply.mac)))
         return;
@@ -61,11 +61,11 @@ void SearchSession::takeReply(const Frame::DeviceReply &reply, int interfaceInde
     }
     if (mergeReply(m_devices, reply, interfaceIndex, m_round))
         m_newInRound = true;
-    emit replyTaken(reply, interfaceIndex);
+    emit replyTaken(reply, interfaceIndex, source);
     if (m_finished) // the caller stopped the search
         return;
     if (!m_options.onlyMacs.isEmpty()) {
-        if (everyWantedAnswered())
+        if (!m_options.untilStopped && everyWantedAnswered())
             finish();
         return;
     }

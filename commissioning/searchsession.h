@@ -46,6 +46,7 @@ public:
         int timeoutMs = DefaultTimeoutMs;
         QList<QByteArray> onlyMacs; // look for these devices only; empty: for every device
         int maxDevices = DefaultMaxDevices; // listed at most; replies of devices not listed are dropped after that
+        bool untilStopped = false; // looking for some devices: goes on after they answered, until stop() or the deadline
     };
 
     SearchSession(DeviceEndpoint &endpoint, const QList<Adapters::Adapter> &adapters, const Options &options,
@@ -67,12 +68,12 @@ public:
 
 signals:
     // Each reply the search takes, as it comes.
-    void replyTaken(const Frame::DeviceReply &reply, int interfaceIndex);
+    void replyTaken(const Frame::DeviceReply &reply, int interfaceIndex, quint32 source);
     void finished();
 
 private:
     void startRound();
-    void takeReply(const Frame::DeviceReply &reply, int interfaceIndex);
+    void takeReply(const Frame::DeviceReply &reply, int interfaceIndex, quint32 source);
     void roundWentQuiet();
     void finish();
     bool hasFailed(const Adapters::Adapter &adapter) const;

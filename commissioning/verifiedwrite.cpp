@@ -19,6 +19,9 @@ VerifiedWrite::VerifiedWrite(DeviceEndpoint &endpoint, const QList<Adapters::Ada
     m_restartWait.setSingleShot(true);
     m_restartWait.setTimerType(Qt::PreciseTimer);
     connect(&m_restartWait, &QTimer::timeout, this, &VerifiedWrite::searchForDevices);
+    m_settle.setSingleShot(true);
+    m_settle.setTimerType(Qt::PreciseTimer);
+    connect(&m_settle, &QTimer::timeout, this, &VerifiedWrite::settleWhenQuiet);
 }
 
 void VerifiedWrite::start()
@@ -43,6 +46,7 @@ void VerifiedWrite::start()
             continue;
         }
         result.left = true;
+        result.write = {m_targets.at(i).settings, route->interfaceIndex, !route->broadcast};
         anyLeft = true;
         emit frameSent(i, *route);
     }
@@ -72,28 +76,48 @@ void VerifiedWrite::searchForDevices()
             options.onlyMacs.append(m_targets.at(i).device.reply.mac);
     }
     options.timeoutMs = m_options.verifyTimeoutMs;
-    if (m_options.quietMs > 0)
-        options.quietMs = m_options.quietMs;
+    options.quietMs = quietMs();
+    options.untilStopped = true; // a second voice for a MAC may come after the first
     m_search = new SearchSession(m_endpoint, m_adapters, options, this);
     connect(m_search, &SearchSession::replyTaken, this, &VerifiedWrite::takeAnswer);
     connect(m_search, &SearchSession::finished, this, &VerifiedWrite::finish);
+    m_clock.start();
     m_search->start();
 }
 
-void VerifiedWrite::takeAnswer(const Frame::DeviceReply &reply, int interfaceIndex)
+int VerifiedWrite::quietMs() const
+{
+    return m_options.quietMs > 0 ? m_options.quietMs : SearchSession::DefaultQuietMs;
+}
+
+void VerifiedWrite::takeAnswer(const Frame::DeviceReply &reply, int interfaceIndex, quint32 source)
 {
     for (qsizetype i = 0; i < m_targets.size(); ++i) {
         if (m_results.at(i).left && m_targets.at(i).device.reply.mac == reply.mac)
-            m_results[i].answers.append({AddressCheck::settingsFromBytes(reply.netAddr), interfaceIndex});
+            m_results[i].answers.append(
+                {AddressCheck::settingsFromBytes(reply.netAddr), interfaceIndex, source, m_clock.elapsed()});
     }
-    if (everyAnswerSettled())
-        m_search->stop();
+    settleWhenQuiet();
 }
 
-bool VerifiedWrite::everyAnswerSettled() const
+// Ends the search once every device has given an answer that counts and the quiet period after it
+// has passed; until then, comes back when the last of those periods ends.
+void VerifiedWrite::settleWhenQuiet()
 {
-    return std::all_of(m_results.cbegin(), m_results.cend(),
-                       [](const Result &result) { return !result.left || WriteOutcome::settled(result.answers); });
+    qint64 settled = 0;
+    for (const Result &result : std::as_const(m_results)) {
+        if (!result.left)
+            continue;
+        const std::optional<qint64> at = WriteOutcome::settledAt(result.answers, result.write, quietMs());
+        if (!at)
+            return;
+        settled = std::max(settled, *at);
+    }
+    const qint64 now = m_clock.elapsed();
+    if (now >= settled)
+        m_search->stop();
+    else
+        m_settle.start(int(settled - now));
 }
 
 void VerifiedWrite::finish()
@@ -101,16 +125,17 @@ void VerifiedWrite::finish()
     if (m_finished)
         return;
     m_finished = true;
+    m_settle.stop();
     if (m_search && !m_search->isFinished())
         m_search->stop(); // finished() comes back here, and is ignored
     for (qsizetype i = 0; i < m_targets.size(); ++i) {
         Result &result = m_results[i];
         if (!result.left)
             result.outcome = WriteOutcome::Outcome::NotSent;
-        else if (!m_options.verify || (m_stopped && !WriteOutcome::settled(result.answers)))
+        else if (!m_options.verify || (m_stopped && !WriteOutcome::settledAt(result.answers, result.write, 0)))
             result.outcome = WriteOutcome::Outcome::Sent;
         else
-            result.outcome = WriteOutcome::judge(result.answers, m_targets.at(i).settings);
+            result.outcome = WriteOutcome::judge(result.answers, result.write);
     }
     emit finished();
 }

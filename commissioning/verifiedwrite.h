@@ -5,6 +5,7 @@
 #include "route.h"
 #include "writeoutcome.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
@@ -14,8 +15,9 @@ class SearchSession;
 
 // Writes new IPv4 settings to a group of devices found by a search, then checks that they took
 // them: the write frames go back to back, in the order given; then one wait for the restart (the
-// devices restart together) and one search for all of their MACs, until each has answered or the
-// time is up. What the answers prove is WriteOutcome's to judge.
+// devices restart together) and one search for all of their MACs, until each has answered and the
+// quiet period after its first answer that counts has passed, or the time is up. What the answers
+// prove is WriteOutcome's to judge.
 class VerifiedWrite : public QObject
 {
     Q_OBJECT
@@ -29,7 +31,7 @@ public:
         bool verify = true;
         int restartWaitMs = DefaultRestartWaitMs;     // before the first search: they answer nothing meanwhile
         int verifyTimeoutMs = DefaultVerifyTimeoutMs; // then searched for this long
-        int quietMs = 0;                               // of the searches; 0: the search's default
+        int quietMs = 0; // of the searches, and listened on after a device's first answer; 0: the search's default
     };
 
     struct Target
@@ -56,7 +58,12 @@ public:
     // What the device answered with after the write, when it answered.
     std::optional<AddressCheck::Settings> answered(qsizetype index) const
     {
-        return WriteOutcome::deciding(m_results.at(index).answers);
+        return WriteOutcome::deciding(m_results.at(index).answers, m_results.at(index).write);
+    }
+    // Every different set of settings its answers gave (two or more for Conflict).
+    QList<AddressCheck::Settings> heard(qsizetype index) const
+    {
+        return WriteOutcome::heard(m_results.at(index).answers, m_results.at(index).write);
     }
     // Why the frame did not leave, for NotSent.
     QString failure(qsizetype index) const { return m_results.at(index).failure; }
@@ -72,14 +79,16 @@ private:
     struct Result
     {
         bool left = false;
+        WriteOutcome::Write write;
         WriteOutcome::Outcome outcome = WriteOutcome::Outcome::NotSent;
         QList<WriteOutcome::Answer> answers;
         QString failure;
     };
 
     void searchForDevices();
-    void takeAnswer(const Frame::DeviceReply &reply, int interfaceIndex);
-    bool everyAnswerSettled() const;
+    void takeAnswer(const Frame::DeviceReply &reply, int interfaceIndex, quint32 source);
+    void settleWhenQuiet();
+    int quietMs() const;
     void finish();
 
     DeviceEndpoint &m_endpoint;
@@ -87,6 +96,8 @@ private:
     QList<Target> m_targets;
     Options m_options;
     QTimer m_restartWait;
+    QTimer m_settle;
+    QElapsedTimer m_clock; // of the answers
     QPointer<SearchSession> m_search;
     QList<Result> m_results;
     bool m_heldBack = false;

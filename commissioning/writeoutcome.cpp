@@ -2,28 +2,48 @@
 
 namespace WriteOutcome {
 
-Outcome classify(const std::optional<AddressCheck::Settings> &answered, const AddressCheck::Settings &written)
+bool counts(const Answer &answer, const Write &write)
 {
-    if (!answered)
-        return Outcome::NotSeen;
-    return *answered == written ? Outcome::Verified : Outcome::Mismatch;
+    if (write.interfaceIndex != 0 && answer.interfaceIndex != write.interfaceIndex)
+        return false;
+    return !write.unicast || answer.source == answer.settings.ip;
 }
 
-bool settled(const QList<Answer> &answers)
+std::optional<qint64> settledAt(const QList<Answer> &answers, const Write &write, int quietMs)
 {
-    return !answers.isEmpty();
+    for (const Answer &answer : answers) {
+        if (counts(answer, write))
+            return answer.atMs + quietMs;
+    }
+    return std::nullopt;
 }
 
-std::optional<AddressCheck::Settings> deciding(const QList<Answer> &answers)
+QList<AddressCheck::Settings> heard(const QList<Answer> &answers, const Write &write)
 {
-    if (answers.isEmpty())
+    QList<AddressCheck::Settings> settings;
+    for (const Answer &answer : answers) {
+        if (counts(answer, write) && !settings.contains(answer.settings))
+            settings.append(answer.settings);
+    }
+    return settings;
+}
+
+std::optional<AddressCheck::Settings> deciding(const QList<Answer> &answers, const Write &write)
+{
+    const QList<AddressCheck::Settings> settings = heard(answers, write);
+    if (settings.isEmpty())
         return std::nullopt;
-    return answers.constFirst().settings;
+    return settings.constFirst();
 }
 
-Outcome judge(const QList<Answer> &answers, const AddressCheck::Settings &written)
+Outcome judge(const QList<Answer> &answers, const Write &write)
 {
-    return classify(deciding(answers), written);
+    const QList<AddressCheck::Settings> settings = heard(answers, write);
+    if (settings.isEmpty())
+        return Outcome::NotSeen;
+    if (settings.size() > 1)
+        return Outcome::Conflict;
+    return settings.constFirst() == write.written ? Outcome::Verified : Outcome::Mismatch;
 }
 
 QString name(Outcome outcome)
@@ -34,6 +54,7 @@ QString name(Outcome outcome)
     case Outcome::NotSeen: return QStringLiteral("not-seen");
     case Outcome::NotSent: return QStringLiteral("not-sent");
     case Outcome::Sent: return QStringLiteral("sent");
+    case Outcome::Conflict: return QStringLiteral("conflict");
     }
     return {};
 }

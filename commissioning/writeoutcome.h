@@ -8,6 +8,12 @@
 #include <optional>
 
 // What became of a write of new IPv4 settings, judged from what the device answered afterwards.
+//
+// The protocol has no authentication: anything on the segment can answer for a MAC. So an answer
+// counts for a write only when it arrives on the adapter the write left by and, for a device reached
+// by unicast, from the address it reports (a device answers from its own address); and the
+// verification listens on for a quiet period after the first answer that counts, so that a second
+// voice for the same MAC is heard. Answers that disagree prove nothing but the disagreement.
 namespace WriteOutcome {
 
 enum class Outcome {
@@ -16,30 +22,40 @@ enum class Outcome {
     NotSeen,  // it did not answer in time
     NotSent,  // the frame never left this machine
     Sent,     // left, and nobody asked for an answer
+    Conflict, // the answers for its MAC disagree: two devices with one MAC, or one answering in another's name
 };
 
-// For a write that left: `answered` holds the settings of the device's first answer after it,
-// if it answered.
-Outcome classify(const std::optional<AddressCheck::Settings> &answered, const AddressCheck::Settings &written);
-
-// One reply of a device after a write: the settings it answered with, and the adapter it came in on.
+// One reply for the device's MAC after a write.
 struct Answer
 {
     AddressCheck::Settings settings;
-    int interfaceIndex = 0;
+    int interfaceIndex = 0; // the adapter it came in on; 0: the system did not say
+    quint32 source = 0;     // the IPv4 address it came from
+    qint64 atMs = 0;        // when it came, on the verification's clock
 };
 
-// The one place that decides what the replies of one device after a write prove; every
-// verification (one device, or a batch searched for together) asks it. Today the first answer
-// decides.
-//   settled(): the answers so far decide the outcome, the device need not be listened to further;
-//   judge():   the outcome the answers give (NotSeen for none);
-//   deciding(): the answer the outcome rests on, if any.
-bool settled(const QList<Answer> &answers);
-Outcome judge(const QList<Answer> &answers, const AddressCheck::Settings &written);
-std::optional<AddressCheck::Settings> deciding(const QList<Answer> &answers);
+// How the write went out.
+struct Write
+{
+    AddressCheck::Settings written;
+    int interfaceIndex = 0; // the adapter it left by; 0: not known, any adapter counts
+    bool unicast = false;   // sent to the device's address: answers must come from the address they report
+};
 
-// "verified", "mismatch", "not-seen", "not-sent", "sent": the words scripts read.
+// The one place that decides what the replies of one device after a write prove; the single write,
+// the batch and the window's follow-up all ask it.
+//   counts():    whether an answer is the device's as far as this machine can tell;
+//   settledAt(): when the answers decide the outcome: the quiet period after the first that counts;
+//   judge():     the outcome the answers give (NotSeen when none counts);
+//   deciding():  the settings the outcome rests on (those of the first answer that counts);
+//   heard():     every different set of settings the answers that count gave, first heard first.
+bool counts(const Answer &answer, const Write &write);
+std::optional<qint64> settledAt(const QList<Answer> &answers, const Write &write, int quietMs);
+Outcome judge(const QList<Answer> &answers, const Write &write);
+std::optional<AddressCheck::Settings> deciding(const QList<Answer> &answers, const Write &write);
+QList<AddressCheck::Settings> heard(const QList<Answer> &answers, const Write &write);
+
+// "verified", "mismatch", "not-seen", "not-sent", "sent", "conflict": the words scripts read.
 QString name(Outcome outcome);
 
 } // namespace WriteOutcome

@@ -283,9 +283,12 @@ void MainWindow::cellDoubleClickedSlot()
     // A new window for every opening; it releases itself when it closes.
     auto *detail = new SubPlcInfo(this);
     connect(detail, &SubPlcInfo::subPlcWindowClosed, this, &MainWindow::closeSubWindowSlot);
+    // The way its answers must come to count: the adapter the row came in on, and by unicast from
+    // the address the device reports.
     connect(detail, &SubPlcInfo::settingsSent, this,
-            [this](const QString &macText, const AddressCheck::Settings &settings, const QStringList &warnings) {
-                sentWrite = SentWrite{macText, settings, warnings};
+            [this, adapter = ipItem->data(AdapterRole).toInt(), unicast = *broadcastInterface == 0](
+                const QString &macText, const AddressCheck::Settings &settings, const QStringList &warnings) {
+                sentWrite = SentWrite{macText, {settings, adapter, unicast}, warnings};
             });
     detail->show();
     subWindowOpen = true;
@@ -308,7 +311,7 @@ void MainWindow::followWrite()
         return;
     const int row = rowOfMac(sentWrite->macText);
     const QTableWidgetItem *name = row < 0 ? nullptr : ui->tableWidget->item(row, DeviceColumn::Name);
-    followUp->start(macTextToBytes(sentWrite->macText), name ? name->text() : QString(), sentWrite->settings,
+    followUp->start(macTextToBytes(sentWrite->macText), name ? name->text() : QString(), sentWrite->write,
                     rowSettings(*ui->tableWidget, row), sentWrite->warnings);
     sentWrite.reset();
 }
@@ -333,7 +336,8 @@ void MainWindow::tranlateUdpRawFrameSlot()
     // The follow-up of a write searches for one device: its answer shows in its row, in place.
     // The list stays otherwise as the user's refresh made it: a new row would take the selection.
     if (followUp->isRunning()) {
-        if (followUp->takeReply(record.mac, AddressCheck::settingsFromBytes(record.netAddr)))
+        if (followUp->takeReply(record.mac, {AddressCheck::settingsFromBytes(record.netAddr), row.interfaceIndex,
+                                             g_mySocket->devSourceAddress}))
             listed >= 0 ? fillRow(listed, row) : addUserRow(row);
         return;
     }

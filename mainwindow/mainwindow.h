@@ -1,5 +1,6 @@
 #pragma once
 
+#include "commissioning/writeoutcome.h"
 #include "protocol/addresscheck.h"
 
 #include <QMainWindow>
@@ -79,7 +80,7 @@ private:
     struct SentWrite
     {
         QString macText;
-        AddressCheck::Settings settings;
+        WriteOutcome::Write write;
         QStringList warnings; // what the address checks found worth a second look
     };
     std::optional<SentWrite> sentWrite;

@@ -23,10 +23,13 @@ WriteFollowUp::WriteFollowUp(QObject *parent)
 {
     restartTimer.setSingleShot(true);
     giveUpTimer.setSingleShot(true);
+    settleTimer.setSingleShot(true);
+    settleTimer.setInterval(SearchSession::DefaultQuietMs);
+    connect(&settleTimer, &QTimer::timeout, this, &WriteFollowUp::settle);
     searchTimer.setInterval(SearchSession::TargetRoundMs);
     connect(&restartTimer, &QTimer::timeout, this, &WriteFollowUp::beginSearching);
     connect(&searchTimer, &QTimer::timeout, this, &WriteFollowUp::searchDue);
-    connect(&giveUpTimer, &QTimer::timeout, this, [this] { finish(WriteOutcome::Outcome::NotSeen, std::nullopt); });
+    connect(&giveUpTimer, &QTimer::timeout, this, &WriteFollowUp::settle);
 }
 
 void WriteFollowUp::setTimeLimits(int restartWait, int search)
@@ -35,13 +38,15 @@ void WriteFollowUp::setTimeLimits(int restartWait, int search)
     searchMs = search;
 }
 
-void WriteFollowUp::start(const QByteArray &deviceMac, const QString &name, const AddressCheck::Settings &settings,
+void WriteFollowUp::start(const QByteArray &deviceMac, const QString &name, const WriteOutcome::Write &write,
                           const std::optional<AddressCheck::Settings> &before, const QStringList &found)
 {
     cancel();
     mac = deviceMac;
     deviceName = name;
-    written = settings;
+    written = write.written;
+    way = write;
+    answers.clear();
     previous = before;
     warnings = found;
     running = true;
@@ -61,21 +66,33 @@ void WriteFollowUp::cancel()
     restartTimer.stop();
     searchTimer.stop();
     giveUpTimer.stop();
+    settleTimer.stop();
     running = false;
     searching = false;
 }
 
-bool WriteFollowUp::takeReply(const QByteArray &replyMac, const AddressCheck::Settings &answered)
+bool WriteFollowUp::takeReply(const QByteArray &replyMac, const WriteOutcome::Answer &answer)
 {
     if (!searching || replyMac != mac)
         return false;
-    finish(WriteOutcome::classify(answered, written), answered);
+    answers.append(answer);
+    answers.last().atMs = clock.elapsed();
+    if (!WriteOutcome::counts(answers.last(), way))
+        return false;
+    if (!settleTimer.isActive())
+        settleTimer.start();
     return true;
+}
+
+void WriteFollowUp::settle()
+{
+    finish(WriteOutcome::judge(answers, way), WriteOutcome::deciding(answers, way));
 }
 
 void WriteFollowUp::beginSearching()
 {
     searching = true;
+    clock.start();
     giveUpTimer.start(searchMs);
     searchTimer.start();
     emit searchDue();
@@ -107,6 +124,17 @@ void WriteFollowUp::finish(WriteOutcome::Outcome outcome, const std::optional<Ad
         emit message(withWarnings(tr("%1在%2秒内没有应答，无法确认新设置是否生效：请检查设备后刷新列表")
                                       .arg(deviceText(), seconds)),
                      tr("设备%1在%2秒内没有应答，无法确认新设置是否生效").arg(deviceName, seconds));
+        return;
+    }
+    case WriteOutcome::Outcome::Conflict: {
+        QStringList heard;
+        for (const AddressCheck::Settings &settings : WriteOutcome::heard(answers, way))
+            heard.append(tr("%1/%2 网关%3").arg(addressText(settings.ip), addressText(settings.mask),
+                                               addressText(settings.gateway)));
+        emit message(withWarnings(tr("%1的MAC地址收到了互相矛盾的应答（%2）：可能有两台设备使用同一个MAC地址，"
+                                     "或有其他设备冒用它的名义，无法确认新设置是否生效")
+                                      .arg(deviceText(), heard.join(QStringLiteral("；")))),
+                     tr("设备%1的应答互相矛盾，无法确认新设置是否生效").arg(deviceName));
         return;
     }
     case WriteOutcome::Outcome::NotSent:

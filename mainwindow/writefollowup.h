@@ -4,6 +4,7 @@
 #include "protocol/addresscheck.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -13,7 +14,9 @@
 
 // What the main window does after a write of new settings went out: it leaves the device time to
 // restart (it answers nothing meanwhile), then searches for it every little while until it answers
-// or the time is up, and says in one message whether it took the settings. The window sends the
+// (and for the quiet period after its first answer that counts, as kvrctl700-cli does: the engine's
+// WriteOutcome judges the answers) or the time is up, and says in one message whether it took the
+// settings. The window sends the
 // searches (without emptying its list) and hands over every reply; a refresh or a new detail
 // window by the user ends it without a word.
 class WriteFollowUp : public QObject
@@ -29,14 +32,15 @@ public:
     // `previous`: the settings the device had before the write, when known. `warnings`: what the
     // address checks found worth a second look, told with the write and with an outcome that is
     // not the new settings.
-    void start(const QByteArray &mac, const QString &deviceName, const AddressCheck::Settings &written,
+    // `write`: the settings, and the way the write went.
+    void start(const QByteArray &mac, const QString &deviceName, const WriteOutcome::Write &write,
                const std::optional<AddressCheck::Settings> &previous, const QStringList &warnings = {});
     void cancel();
     bool isRunning() const { return running; }
 
-    // A reply the window received. True when it is the followed device's answer, which ends the
-    // follow-up; replies before the first search are answers to something else.
-    bool takeReply(const QByteArray &mac, const AddressCheck::Settings &answered);
+    // A reply the window received (its time is taken here). True when it is an answer of the
+    // followed device that counts; replies before the first search are answers to something else.
+    bool takeReply(const QByteArray &mac, const WriteOutcome::Answer &answer);
 
 signals:
     void searchDue();
@@ -46,6 +50,7 @@ signals:
 
 private:
     void beginSearching();
+    void settle();
     void finish(WriteOutcome::Outcome outcome, const std::optional<AddressCheck::Settings> &answered);
     QString deviceText() const;
     QString withWarnings(const QString &text) const;
@@ -54,11 +59,15 @@ private:
     QTimer restartTimer;
     QTimer searchTimer;
     QTimer giveUpTimer;
+    QTimer settleTimer; // the quiet period after the first answer that counts
+    QElapsedTimer clock;
     int restartWaitMs;
     int searchMs;
     QByteArray mac;
     QString deviceName;
     AddressCheck::Settings written;
+    WriteOutcome::Write way;
+    QList<WriteOutcome::Answer> answers;
     std::optional<AddressCheck::Settings> previous;
     QStringList warnings;
     bool running = false;

@@ -131,6 +131,7 @@ void MySocket::processPendingDatagrams()
             devNetAddr = std::move(decoded.reply.netAddr);
             devPoints = std::move(decoded.reply.points);
             devInterfaceIndex = int(received.interfaceIndex());
+            devSourceAddress = received.senderAddress().toIPv4Address();
             receiveOneMoreUpd();
         }
     }

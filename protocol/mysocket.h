@@ -32,6 +32,7 @@ public:
     // Beside the record: the interface index of the adapter the last accepted reply came in on,
     // 0 when the system did not say.
     int devInterfaceIndex = 0;
+    quint32 devSourceAddress = 0; // the IPv4 address it came from
 
     // Binds UDP port 102 on every IPv4 address, shared with other sockets. False when the port
     // could not be bound (portOpening() says why); the endpoint then stays unbound and every send

@@ -64,6 +64,8 @@ private slots:
     void sharedAddress();
     void oneMacAnsweringTwice_data();
     void oneMacAnsweringTwice();
+    void verificationBelievesOnlyTheDevice_data();
+    void verificationBelievesOnlyTheDevice();
 
 private:
     void startPlant(const QString &cable0 = QStringLiteral("--device %1 --device %2 --device %3").arg(Plc, Hmi, Servo),
@@ -607,6 +609,62 @@ void TestCli::oneMacAnsweringTwice()
     QVERIFY2(search.exitCode == 0 && search.out.contains(QRegularExpression(finding)), qPrintable(search.out + search.err));
 }
 
+void TestCli::verificationBelievesOnlyTheDevice_data()
+{
+    QTest::addColumn<QString>("cable0");
+    QTest::addColumn<QString>("cable1");
+    QTest::addColumn<QString>("arguments"); // of set, which writes 198.18.0.11/16 gateway 198.18.0.254 unless given
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<QString>("detail");
+
+    const QString toPlc = QStringLiteral("02:4B:56:10:00:01 --ip 198.18.0.11 --restart-wait 100");
+    // Listed before the device, so that its answers come first.
+    const QString spoofer = QStringLiteral("type=PLC,name=LINE1-PLC,mac=02:4B:56:10:00:01,ip=198.18.0.11,mask=255.255.0.0,"
+                                           "gateway=198.18.0.254,impersonates=true,answers-from=198.18.0.66");
+    QTest::newRow("a second responder from another address answers with the new settings")
+        << QStringLiteral("--device %1 --device %2,restart-delay-ms=60000").arg(spoofer, Plc) << QStringLiteral("--device %1").arg(Vfd)
+        << toPlc << "mismatch" << "still answers with its previous settings 198.18.0.10/16";
+    QTest::newRow("the same MAC behind another adapter does not speak for the device")
+        << QStringLiteral("--device %1").arg(Plc) << QStringLiteral("--device %1").arg(Plc) << toPlc << "verified"
+        << "by unicast to 198.18.0.10 on kvrsim0";
+    QTest::newRow("a device answers with the new settings, then with others")
+        << QStringLiteral("--device %1,second-ip=198.18.0.13").arg(Plc) << QStringLiteral("--device %1").arg(Vfd) << toPlc
+        << "conflict" << "answers for its MAC disagree (198.18.0.11/16 gateway 198.18.0.254; 198.18.0.13/16";
+    // The device acts on frames sent to its own address only: the broadcast write reaches the
+    // one that answers in its name, which takes it.
+    QTest::newRow("a device ignores the write that another takes")
+        << QStringLiteral("--device %1 --device %2").arg(QString(Servo).remove(QLatin1String(",ignores-broadcast=true"))
+                                                          .append(QLatin1String(",impersonates=true")), Servo)
+        << QStringLiteral("--device %1").arg(Vfd)
+        << QStringLiteral("02:4B:56:30:00:05 --ip 198.18.0.70 --restart-wait 500") << "conflict"
+        << "answers for its MAC disagree";
+    // It answers with its old settings for 1.5 s after taking the write, then restarts (0.3 s).
+    QTest::newRow("the restart wait outlasts a device's old answers")
+        << QStringLiteral("--device %1,restart-delay-ms=1500").arg(Plc) << QStringLiteral("--device %1").arg(Vfd)
+        << QStringLiteral("02:4B:56:10:00:01 --ip 198.18.0.11 --restart-wait 2000") << "verified" << "by unicast";
+    QTest::newRow("without the wait, its old answers look like a refusal")
+        << QStringLiteral("--device %1,restart-delay-ms=1500").arg(Plc) << QStringLiteral("--device %1").arg(Vfd)
+        << QStringLiteral("02:4B:56:10:00:01 --ip 198.18.0.11 --restart-wait 0") << "mismatch"
+        << "still answers with its previous settings";
+}
+
+void TestCli::verificationBelievesOnlyTheDevice()
+{
+    QFETCH(QString, cable0);
+    QFETCH(QString, cable1);
+    QFETCH(QString, arguments);
+    QFETCH(QString, status);
+    QFETCH(QString, detail);
+
+    startPlant(cable0, cable1);
+    const Run set = run(QStringLiteral("set --format json --mask 255.255.0.0 --gateway 198.18.0.254 --verify-timeout 3000 ")
+                        + arguments);
+    const QJsonObject result = QJsonDocument::fromJson(set.out.toUtf8())[QLatin1String("results")][0].toObject();
+    QVERIFY2(result[QLatin1String("status")].toString() == status
+                 && result[QLatin1String("detail")].toString().contains(detail),
+             qPrintable(set.out + set.err));
+    QCOMPARE(set.exitCode, status == QLatin1String("verified") ? 0 : 1);
+}
+
 QTEST_GUILESS_MAIN(TestCli)
 #include "tst_cli.moc"
-

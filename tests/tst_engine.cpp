@@ -69,7 +69,8 @@ private slots:
     void routeToDevice();
     void repliesMergeByMac();
     void searchStopsListingAtItsLimit();
-    void writeNothingAnsweredIsNotSeen();
+    void answersOfAWrite_data();
+    void answersOfAWrite();
     void writeGroups_data();
     void writeGroups();
     void planChecks_data();
@@ -167,7 +168,7 @@ void TestEngine::searchStopsListingAtItsLimit()
     for (const char *device : {"024B56100001 198.18.0.10", "024B56100002 198.18.0.20", "024B56100003 198.18.0.30",
                                "024B56100004 198.18.0.40", "024B56100001 198.18.0.11"}) {
         const FoundDevice reply = found(QString::fromLatin1(device) + QStringLiteral(" 255.255.0.0 0.0.0.0"));
-        emit endpoint.replyReceived(reply.reply, adapters.constFirst().index);
+        emit endpoint.replyReceived(reply.reply, adapters.constFirst().index, reply.settings().ip);
     }
     QVERIFY(QTest::qWaitFor([&session] { return session.isFinished(); }, 5000));
     QStringList listed;
@@ -177,11 +178,49 @@ void TestEngine::searchStopsListingAtItsLimit()
     QVERIFY(session.deviceLimitReached());
 }
 
-void TestEngine::writeNothingAnsweredIsNotSeen()
+void TestEngine::answersOfAWrite_data()
 {
-    // The frame left: not "not sent". (Through kvrctl700-cli, every simulated device that takes a
-    // write answers again, so this outcome is only seen here.)
-    QCOMPARE(WriteOutcome::classify(std::nullopt, {}), WriteOutcome::Outcome::NotSeen);
+    QTest::addColumn<bool>("unicast"); // the write left by adapter 2, to 198.18.0.10 or by broadcast
+    QTest::addColumn<QString>("answers"); // "W 2 12 30": the settings written (W), the old (O) or others (X),
+                                          // on adapter 2, from 198.18.0.12, 30 ms into the verification
+    QTest::addColumn<QString>("outcome");
+    QTest::addColumn<int>("settledAt"); // -1: not yet
+
+    // The frame left, and nothing answered: not "not sent". (Through kvrctl700-cli, every simulated
+    // device that takes a write answers again, so this outcome is only seen here.)
+    QTest::newRow("nothing answered") << true << "" << "not-seen" << -1;
+    QTest::newRow("the device took the settings") << true << "W 2 12 30" << "verified" << 80;
+    QTest::newRow("a second responder on another adapter answers with the new settings")
+        << true << "W 3 12 0;O 2 10 20" << "mismatch" << 70;
+    QTest::newRow("a second responder from another address answers with the new settings")
+        << true << "W 2 66 0;O 2 10 20" << "mismatch" << 70;
+    QTest::newRow("an adapter the system did not name proves nothing") << true << "W 0 12 0" << "not-seen" << -1;
+    QTest::newRow("by broadcast the source address is not the device's to choose") << false << "W 2 2 0" << "verified" << 50;
+    QTest::newRow("new settings, then the old: answers that disagree") << true << "W 2 12 0;O 2 10 10" << "conflict" << 50;
+    QTest::newRow("a second voice on the write's adapter, by broadcast") << false << "O 2 2 0;W 2 2 30" << "conflict" << 50;
+    QTest::newRow("one answer twice is no disagreement") << true << "W 2 12 0;W 2 12 20" << "verified" << 50;
+}
+
+void TestEngine::answersOfAWrite()
+{
+    QFETCH(bool, unicast);
+    QFETCH(QString, answers);
+    QFETCH(QString, outcome);
+    QFETCH(int, settledAt);
+
+    const AddressCheck::Settings written{ip(QStringLiteral("198.18.0.12")), 0xFFFF0000u, ip(QStringLiteral("198.18.0.254"))};
+    const WriteOutcome::Write write{written, 2, unicast};
+    QList<WriteOutcome::Answer> heard;
+    for (const QString &text : answers.split(u';', Qt::SkipEmptyParts)) {
+        const QStringList parts = text.split(u' ');
+        AddressCheck::Settings settings = written;
+        settings.ip = ip(parts[0] == QLatin1String("W") ? QStringLiteral("198.18.0.12")
+                         : parts[0] == QLatin1String("O") ? QStringLiteral("198.18.0.10")
+                                                          : QStringLiteral("198.18.0.99"));
+        heard.append({settings, parts[1].toInt(), ip(QStringLiteral("198.18.0.") + parts[2]), parts[3].toInt()});
+    }
+    QCOMPARE(WriteOutcome::name(WriteOutcome::judge(heard, write)), outcome);
+    QCOMPARE(WriteOutcome::settledAt(heard, write, 50).value_or(-1), qint64(settledAt));
 }
 
 void TestEngine::writeGroups_data()

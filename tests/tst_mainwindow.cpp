@@ -57,7 +57,7 @@ const AddressCheck::Settings before{0xC6DEDEDE, 0xFFFFFF00, 0xC6DEDEFE};  // 198
 const AddressCheck::Settings written{0xC6DDDDDD, 0xFFFFFFF8, 0xC6DDDDDE}; // 198.221.221.221/29 via .222
 
 // The message the write follow-up ends with: "sent", "sent with warnings", "verified",
-// "old settings", "other settings" or "not seen", for the widest device name.
+// "old settings", "other settings", "conflicting answers" or "not seen", for the widest device name.
 StatusMessage followUpMessage(const QString &outcome)
 {
     WriteFollowUp followUp;
@@ -68,18 +68,20 @@ StatusMessage followUpMessage(const QString &outcome)
                                      ? QStringList{QStringLiteral("子网掩码255.255.255.254没有给其他主机留下地址"),
                                                    QStringLiteral("网关为0.0.0.0，即没有网关：设备只能与本子网内的设备通信")}
                                      : QStringList{};
-    followUp.start(widestMac, widestName, written, before, warnings);
+    followUp.start(widestMac, widestName, {written}, before, warnings);
     if (outcome.startsWith(QLatin1String("sent")))
         return {messages.constFirst().at(0).toString(), messages.constFirst().at(1).toString()};
     if (!searches.wait(5000))
         return {};
     if (outcome == QLatin1String("verified"))
-        followUp.takeReply(widestMac, written);
+        followUp.takeReply(widestMac, {written});
     else if (outcome == QLatin1String("old settings"))
-        followUp.takeReply(widestMac, before);
+        followUp.takeReply(widestMac, {before});
     else if (outcome == QLatin1String("other settings"))
-        followUp.takeReply(widestMac, {before.ip, written.mask, before.gateway});
-    else if (!messages.wait(5000))
+        followUp.takeReply(widestMac, {{before.ip, written.mask, before.gateway}});
+    else if (outcome == QLatin1String("conflicting answers"))
+        followUp.takeReply(widestMac, {written}) && followUp.takeReply(widestMac, {before});
+    if (!messages.wait(5000))
         return {};
     return {messages.constLast().at(0).toString(), messages.constLast().at(1).toString()};
 }
@@ -115,6 +117,7 @@ private slots:
     void keyboardReachesTheDetails();
     void helpAndVersionAnswerInTheTerminal();
     void portClaimNoOneCanHold();
+    void followUpBelievesOnlyTheDevice();
 
 private:
     QTableWidget *table() const { return window->findChild<QTableWidget *>(QStringLiteral("tableWidget")); }
@@ -299,7 +302,8 @@ void TestMainWindow::statusMessagesAreReadableWhole_data()
     for (const char *kind :
          {"port held by another kvrctl700 program", "port in use by another program", "port needs the right to bind",
           "port fails otherwise", "search left by no adapter", "search left by some adapters only", "list full",
-          "sent", "sent with warnings", "verified", "old settings", "other settings", "not seen"})
+          "sent", "sent with warnings", "verified", "old settings", "other settings", "conflicting answers",
+          "not seen"})
         QTest::newRow(kind) << QString::fromLatin1(kind);
 }
 
@@ -482,6 +486,24 @@ void TestMainWindow::portClaimNoOneCanHold()
     QVERIFY2(!log.contains("held by"), log.constData());
     second.kill();
     second.waitForFinished();
+}
+
+void TestMainWindow::followUpBelievesOnlyTheDevice()
+{
+    // The write left by adapter 2 to the device's address: the new settings from another adapter, or
+    // from an address that is not the one they report, are not the device's word.
+    WriteFollowUp followUp;
+    followUp.setTimeLimits(0, 60000);
+    QSignalSpy messages(&followUp, &WriteFollowUp::message);
+    QSignalSpy searches(&followUp, &WriteFollowUp::searchDue);
+    followUp.start(widestMac, widestName, {written, 2, true}, before);
+    QVERIFY(searches.wait(5000));
+    QVERIFY(!followUp.takeReply(widestMac, {written, 3, written.ip}));
+    QVERIFY(!followUp.takeReply(widestMac, {written, 2, written.ip + 1}));
+    QVERIFY(followUp.takeReply(widestMac, {before, 2, before.ip}));
+    QVERIFY(messages.wait(5000));
+    QCOMPARE(messages.constLast().at(1).toString(),
+             QStringLiteral("设备%1仍以原来的设置应答：设备拒绝了新设置，或尚未重新启动").arg(widestName));
 }
 
 QTEST_MAIN(TestMainWindow)
