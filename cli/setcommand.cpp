@@ -21,8 +21,10 @@ sends nothing. Then the write, then the verification: after --restart-wait, the
 device is searched for until it answers or --verify-timeout passes, and the outcome
 is verified (it answers with exactly the new settings), mismatch (with others: it
 refused them, or, still with its old ones, it has not restarted yet: restart by hand a
-device that does not restart by itself), not-seen, or not-sent (the frame could not
-leave).
+device that does not restart by itself), conflict (answers for its MAC disagree),
+not-seen, or not-sent (the frame could not leave). An answer counts only when it comes
+in on the adapter the write left by and, for a device reached by unicast, from the
+address it reports; after the first one the device is listened to for --quiet more.
 
 A device whose address lies outside the subnet of the adapter it answered on cannot be
 reached by unicast: the write goes as a broadcast out of that adapter, and reaches it
