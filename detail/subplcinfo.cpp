@@ -225,6 +225,9 @@ void SubPlcInfo::connectActions()
     // Escape closes the window as its close control does: the device is told to stop flashing.
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, &SubPlcInfo::quitActionSlot);
+    // F10 opens the menu bar, as in the main window.
+    auto *menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(menuKey, &QShortcut::activated, this, [this] { menuBar->setActiveAction(setBar->menuAction()); });
 }
 
 void SubPlcInfo::fillFromTable()

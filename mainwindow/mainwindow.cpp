@@ -126,6 +126,12 @@ MainWindow::MainWindow(QWidget *parent)
     }
     connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &MainWindow::makeSelectedRowCurrent);
+    // The menus hold the only way to some functions (host information, About); their titles have
+    // no mnemonics, and the usual Linux style does not open a menu bar with Alt. F10 does, as in
+    // GNOME programs; the arrow keys go on from there.
+    auto *menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(menuKey, &QShortcut::activated, this,
+            [this] { ui->menuBar->setActiveAction(ui->menuSetting->menuAction()); });
 
     connect(ui->actionChinese, &QAction::triggered, this, &MainWindow::chineseActionSlot);
     connect(ui->actionEnglish, &QAction::triggered, this, &MainWindow::englishActionSlot);

@@ -12,6 +12,7 @@
 #include "support/windowsupport.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QNetworkDatagram>
@@ -175,6 +176,14 @@ void TestDetailWindow::fieldsTakeOnlyWhatTheyMay()
     QAccessibleInterface *windowAccess = QAccessible::queryAccessibleInterface(w);
     QCOMPARE(windowAccess->role(), QAccessible::Window);
     QCOMPARE(windowAccess->text(QAccessible::Name), QStringLiteral("PLC信息：KV516_K（50:E5:49:CE:2E:4A）"));
+    // F10 opens its menus, the keyboard's way to About.
+    w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    QTest::keyClick(w, Qt::Key_F10);
+    QTRY_VERIFY(QApplication::activePopupWidget());
+    QCOMPARE(QApplication::activePopupWidget()->objectName(), QStringLiteral("setBar"));
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+    QTRY_VERIFY(!QApplication::activePopupWidget());
 
     // The About dialog is modal over every window, a child of this one. The quit action closes the
     // window, which says so once (the main window then stops the flashing) and is released.

@@ -415,9 +415,16 @@ void TestMainWindow::keyboardReachesTheDetails()
     QVERIFY(kvrtest::shownDetailWindows().isEmpty());
     QVERIFY(!g_mySocket->isFlashing());
 
-    // The keypad's Enter does the same.
+    // F10 opens the first menu, the way to the functions that have no button; Escape closes it.
     window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    press(Qt::Key_F10);
+    QTRY_VERIFY(QApplication::activePopupWidget());
+    QCOMPARE(QApplication::activePopupWidget()->objectName(), QStringLiteral("menuSetting"));
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+    QTRY_VERIFY(!QApplication::activePopupWidget());
+
+    // The keypad's Enter opens the details too.
     table()->setFocus();
     press(Qt::Key_Enter, Qt::KeypadModifier);
     QCOMPARE(kvrtest::shownDetailWindows().size(), 1);
