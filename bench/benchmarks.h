@@ -15,6 +15,9 @@ void runSearchBenchmark(const QString &simulatorPath, const QString &cliPath);
 // kvrctl700-cli apply of a plan for 127 devices behind two adapters, and the same plan again.
 void runApplyBenchmark(const QString &simulatorPath, const QString &cliPath);
 
+// Address plans of 100000 rows read and checked, in this process and through kvrctl700-cli.
+void runPlanBenchmark(const QString &cliPath);
+
 // Made-up devices for two adapters, as a simulator's device file: the first half behind cable 0
 // (198.18.0.0/16), the rest behind cable 1 with addresses of its subnet.
 QByteArray splitDeviceFile(int devices, int cable);

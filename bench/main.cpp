@@ -17,7 +17,7 @@ int main(int argc, char *argv[])
     QStringList sections = QApplication::arguments().mid(1);
     if (sections.isEmpty())
         // The programs first: the others open port 102 in this process, which the program then cannot.
-        sections = {QStringLiteral("search"), QStringLiteral("apply"), QStringLiteral("codec"), QStringLiteral("receive"), QStringLiteral("burst")};
+        sections = {QStringLiteral("search"), QStringLiteral("apply"), QStringLiteral("plan"), QStringLiteral("codec"), QStringLiteral("receive"), QStringLiteral("burst")};
 
     Bench::printLine(QStringLiteral("kvrctl700-bench on %1").arg(Bench::machineDescription()));
     for (const QString &section : sections) {
@@ -31,8 +31,10 @@ int main(int argc, char *argv[])
             Bench::runSearchBenchmark(QStringLiteral(KVR_DEVSIM_PATH), QStringLiteral(KVR_CLI_PATH));
         } else if (section == QLatin1String("apply")) {
             Bench::runApplyBenchmark(QStringLiteral(KVR_DEVSIM_PATH), QStringLiteral(KVR_CLI_PATH));
+        } else if (section == QLatin1String("plan")) {
+            Bench::runPlanBenchmark(QStringLiteral(KVR_CLI_PATH));
         } else {
-            Bench::printLine(QStringLiteral("usage: kvrctl700-bench [codec] [receive] [burst] [search] [apply]"));
+            Bench::printLine(QStringLiteral("usage: kvrctl700-bench [codec] [receive] [burst] [search] [apply] [plan]"));
             return 2;
         }
     }
