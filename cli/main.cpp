@@ -19,7 +19,8 @@ Commands:
   identify MAC         make a device flash its LEDs
   set MAC --ip A --mask M --gateway G
                        write new IPv4 settings to a device, checked and verified
-  apply PLAN.csv       write an address plan, row by row, checked and verified
+  apply PLAN.csv       write an address plan (- for standard input), checked as a
+                       whole, the first write verified before the others go out
 
 kvrctl700-cli COMMAND --help explains a command's options and exit status.
 Port 102 needs root, or the capability that the package (or make setcap) grants.
