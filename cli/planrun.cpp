@@ -50,7 +50,8 @@ PlanRun::PlanRun(Command &command)
     : m_command(command),
       m_dryRun(QStringLiteral("dry-run"), QStringLiteral("Searches and checks, and sends nothing.")),
       m_noVerify(QStringLiteral("no-verify"),
-                 QStringLiteral("Sends the writes and does not wait for the devices to answer with the new settings.")),
+                 QStringLiteral("Sends the writes and does not wait for the devices to answer with the new settings "
+                                "(the rows after the first then follow it unverified).")),
       m_restartWait(QStringLiteral("restart-wait"),
                     QStringLiteral("Waits <ms> after a write before searching for the device (default %1): it "
                                    "restarts meanwhile.")

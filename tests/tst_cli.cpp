@@ -265,6 +265,10 @@ void TestCli::outcomes_data()
     row("the address of another device", "set 02:4B:56:40:00:02 --ip 198.18.0.10", 4, status("refused"));
     row("no verification", "set 02:4B:56:10:00:01 --ip 198.18.0.11 --no-verify", 0, status("sent"),
         "write \"LINE1-PLC\" 02:4B:56:10:00:01 accepted");
+    // Each event as it happens; a set has no plan line.
+    row("JSON lines", "set 02:4B:56:10:00:01 --ip 198.18.0.11 --format jsonl", 0,
+        R"({"event":"sent","gateway":"198.18.0.254","ip":"198.18.0.11","mac":"02:4B:56:10:00:01","mask")",
+        "write \"LINE1-PLC\" 02:4B:56:10:00:01 accepted");
 
     // Input it cannot use: nothing is sent, and one line on standard error says why. A plan as
     // spreadsheets save it is read.
@@ -469,31 +473,42 @@ void TestCli::batchAfterAFirstVerifiedWrite()
 
 void TestCli::interruptedApply_data()
 {
-    QTest::addColumn<QList<int>>("interruptions"); // sent once the first write has left
+    QTest::addColumn<bool>("duringSearch"); // or else once the first write has left
+    QTest::addColumn<QList<int>>("interruptions");
     QTest::addColumn<QString>("statuses");
 
     // The write already sent is still verified; the others never leave.
-    QTest::newRow("SIGTERM, as a fleet engine's time-out") << QList<int>{SIGTERM} << "verified not-sent not-sent";
-    QTest::newRow("SIGHUP, the terminal closed") << QList<int>{SIGHUP} << "verified not-sent not-sent";
+    QTest::newRow("SIGTERM, as a fleet engine's time-out") << false << QList<int>{SIGTERM} << "verified not-sent not-sent";
+    QTest::newRow("SIGHUP, the terminal closed") << false << QList<int>{SIGHUP} << "verified not-sent not-sent";
     // The second one ends the run without waiting for the verification.
-    QTest::newRow("Ctrl-C twice") << QList<int>{SIGINT, SIGINT} << "sent not-sent not-sent";
+    QTest::newRow("Ctrl-C twice") << false << QList<int>{SIGINT, SIGINT} << "sent not-sent not-sent";
+    // Nothing was checked yet: nothing is written, every row says so.
+    QTest::newRow("SIGTERM during the search") << true << QList<int>{SIGTERM} << "not-sent not-sent not-sent";
 }
 
 void TestCli::interruptedApply()
 {
+    QFETCH(bool, duringSearch);
     QFETCH(QList<int>, interruptions);
     QFETCH(QString, statuses);
 
     startPlant(QStringLiteral("--generate 3"), QStringLiteral("--device %1").arg(Vfd));
     QProcess apply;
-    run(QStringLiteral("apply %1 -i kvrsim0 --format jsonl --batch-size 1 --restart-wait 1500").arg(generatedPlan(3)), &apply);
+    // A search of many long rounds, or a write verified 1.5 s after it left.
+    run(QStringLiteral("apply %1 -i kvrsim0 --format jsonl --batch-size 1 --restart-wait 1500 %2")
+            .arg(generatedPlan(3), duringSearch ? QStringLiteral("--rounds 100 --quiet 500 --timeout 60000") : QString()),
+        &apply);
     QByteArray out;
-    QTRY_VERIFY_WITH_TIMEOUT((out += apply.readAllStandardOutput()).contains("\"event\":\"sent\""), 10000);
+    if (duringSearch)
+        QTRY_VERIFY_WITH_TIMEOUT(simulators[0]->printedSince(0, QStringLiteral("search from")), 10000);
+    else
+        QTRY_VERIFY_WITH_TIMEOUT((out += apply.readAllStandardOutput()).contains("\"event\":\"sent\""), 10000);
     QByteArray err;
     for (int signal : interruptions) {
-        // One at a time: a signal sent while the same one is still pending would merge with it.
         ::kill(pid_t(apply.processId()), signal);
-        QTRY_VERIFY_WITH_TIMEOUT((err += apply.readAllStandardError()).contains("interrupted: no further write"), 10000);
+        // One at a time: a signal sent while the same one is still pending would merge with it.
+        if (interruptions.size() > 1)
+            QTRY_VERIFY_WITH_TIMEOUT((err += apply.readAllStandardError()).contains("interrupted: no further write"), 10000);
     }
     QVERIFY(QTest::qWaitFor([&] { return apply.state() == QProcess::NotRunning; }, 10000));
     out += apply.readAllStandardOutput();
@@ -503,10 +518,11 @@ void TestCli::interruptedApply()
     QCOMPARE(apply.exitCode(), 5);
     QCOMPARE(summary[QLatin1String("interrupted")].toBool(), true);
     QCOMPARE(summary[QLatin1String("exit")].toInt(), 5);
-    QCOMPARE(summary[QLatin1String("changed")].toInt(), 1);
-    QCOMPARE(QString::fromUtf8(out).count(QLatin1String("interrupted before its write was sent")), 2);
-    // No write frame left after the signal: the devices saw the first one only.
-    QCOMPARE(seenSince().filter(QStringLiteral("write ")).size(), 1);
+    const int written = duringSearch ? 0 : 1;
+    QCOMPARE(summary[QLatin1String("changed")].toInt(), written);
+    QCOMPARE(QString::fromUtf8(out).count(QLatin1String("\"detail\":\"interrupted before ")), statuses.count(QLatin1String("not-sent")));
+    // No write frame left after the signal: the devices saw the first one only, if any.
+    QCOMPARE(seenSince().filter(QStringLiteral("write ")).size(), written);
 }
 
 void TestCli::claimHeldElsewhere_data()
