@@ -101,7 +101,7 @@ flash.)"), QStringLiteral("MAC"));
                                {QStringLiteral("seconds"), std::round(flashedSeconds * 10) / 10},
                                {QStringLiteral("frames"), flashing.flashFramesSent()},
                                {QStringLiteral("ledsOff"), !offFailure}};
-        QTextStream(stdout) << QJsonDocument(line).toJson(QJsonDocument::Compact) << '\n' << Qt::flush;
+        writeOutput(command.name(), QString::fromUtf8(QJsonDocument(line).toJson(QJsonDocument::Compact)) + u'\n');
     } else {
         QTextStream(stdout) << QStringLiteral("%1 %2 %3: flashed for %4 s (%5 flash frames, %6), LEDs %7\n")
                                .arg(macBytesToText(*mac), printable(QString::fromLatin1(device.reply.name)),
@@ -117,7 +117,7 @@ flash.)"), QStringLiteral("MAC"));
         return command.fail(Environment, QStringLiteral("a flash frame could not leave: %1").arg(flashing.failure()),
                             QStringLiteral("send-failed"));
     if (format == QLatin1String("jsonl"))
-        QTextStream(stdout) << R"({"event":"summary","summary":{"exit":0}})" << '\n';
+        writeOutput(command.name(), QStringLiteral(R"({"event":"summary","summary":{"exit":0}})") + u'\n');
     return Done;
 }
 

@@ -455,7 +455,10 @@ void TestCli::batchAfterAFirstVerifiedWrite()
     QFETCH(int, exitCode);
 
     startPlant(QStringLiteral("--generate 4"), QStringLiteral("--device %1").arg(Vfd));
-    const Run apply = run(QStringLiteral("apply %1 -i kvrsim0 --format json --restart-wait 100 %2")
+    // A restart wait past the simulated restart (300 ms): each verification is over in one
+    // round, and an answer to an earlier round, late on a busy machine, has the time to arrive
+    // before the next verification listens.
+    const Run apply = run(QStringLiteral("apply %1 -i kvrsim0 --format json --restart-wait 400 %2")
                               .arg(generatedPlan(4, refusedByDevice), options));
     const auto [seen, summary] = statusesAndSummary(apply.out);
     QVERIFY2(seen == statuses, qPrintable(apply.out + apply.err));
