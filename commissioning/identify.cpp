@@ -5,7 +5,7 @@
 Identify::Identify(DeviceEndpoint &endpoint, const QByteArray &mac, const DeviceRoute::Route &route, QObject *parent)
     : QObject(parent), m_endpoint(endpoint), m_mac(mac), m_route(route)
 {
-    m_flash.setInterval(FlashIntervalMs);
+    m_flash.setInterval(Frame::FlashIntervalMs);
     connect(&m_flash, &QTimer::timeout, this, [this] {
         if (const std::optional<QString> failure = send(Frame::LedCommand::Flash); failure && m_failure.isEmpty())
             m_failure = *failure;

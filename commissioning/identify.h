@@ -18,8 +18,6 @@ class Identify : public QObject
     Q_OBJECT
 
 public:
-    static constexpr int FlashIntervalMs = 500;
-
     Identify(DeviceEndpoint &endpoint, const QByteArray &mac, const DeviceRoute::Route &route,
              QObject *parent = nullptr);
 

@@ -50,6 +50,9 @@ enum TlvType : qint32 {
 };
 
 enum class LedCommand : quint16 { Off = 0, Flash = 2 };
+// A device flashes its LEDs while flash frames keep coming at this pace, and stops by itself
+// when they cease.
+inline constexpr int FlashIntervalMs = 500;
 
 QByteArray encodeSearch(quint32 frameSeq);
 QByteArray encodeLed(const QByteArray &targetMac, LedCommand command, quint32 frameSeq);

@@ -17,7 +17,6 @@ namespace {
 // Large enough for any UDP datagram, so that one read takes a whole datagram.
 constexpr qsizetype MaxDatagramBytes = 65536;
 
-constexpr int FlashIntervalMs = 500;
 constexpr int WriteWaitMs = 5000;
 
 // The traces go to the default logging category, so that they read as plain debug output and
@@ -87,7 +86,7 @@ void MySocket::startLedFlashTimer()
         return;
     flashTimer = new QTimer(this);
     connect(flashTimer, &QTimer::timeout, this, &MySocket::udpSendCmdLedsFlashSlot);
-    flashTimer->start(FlashIntervalMs);
+    flashTimer->start(Frame::FlashIntervalMs);
 }
 
 void MySocket::stopLedFlashTimer()
