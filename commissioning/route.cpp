@@ -15,9 +15,7 @@ bool reachesByUnicast(const Adapters::Adapter &adapter, quint32 ip)
 {
     return std::any_of(adapter.addresses.cbegin(), adapter.addresses.cend(), [ip](const Adapters::Address &own) {
         const quint32 mask = AddressCheck::maskOfPrefix(own.prefixLength);
-        const bool hasEnds = own.prefixLength < 31;
-        const bool isEnd = (ip & ~mask) == 0 || (ip | mask) == 0xFFFFFFFFu;
-        return (own.ip & mask) == (ip & mask) && ip != own.ip && !(hasEnds && isEnd);
+        return (own.ip & mask) == (ip & mask) && ip != own.ip && !AddressCheck::isSubnetEnd(ip, mask);
     });
 }
 

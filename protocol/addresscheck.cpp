@@ -17,11 +17,6 @@ bool isUnicastHost(quint32 address)
     return firstOctet != 0 && firstOctet != 127 && firstOctet < 224;
 }
 
-bool isSubnetEnd(quint32 address, quint32 mask)
-{
-    return (address & ~mask) == 0 || (address | mask) == 0xFFFFFFFFu;
-}
-
 bool isLinkLocal(quint32 address)
 {
     return (address >> 16) == 0xA9FE; // 169.254.0.0/16
@@ -94,21 +89,19 @@ QList<Finding> check(const Settings &settings, const Context &context)
     const quint32 mask = settings.mask;
     const quint32 gateway = settings.gateway;
     const int prefix = prefixLength(mask);
-    // A /31 has no network or broadcast address, a /32 only the host itself.
-    const bool hasSubnetEnds = prefix < 31;
 
     if (prefix < 1)
         add(Rule::MaskInvalid);
     if (!isUnicastHost(ip))
         add(Rule::IpNotUnicast);
-    else if (prefix >= 1 && hasSubnetEnds && isSubnetEnd(ip, mask))
+    else if (prefix >= 1 && isSubnetEnd(ip, mask))
         add(Rule::IpIsNetworkOrBroadcast);
     if (gateway != 0) {
         if (!isUnicastHost(gateway))
             add(Rule::GatewayNotUnicast);
         else if (prefix >= 1 && (gateway & mask) != (ip & mask))
             add(Rule::GatewayOutsideSubnet);
-        else if (prefix >= 1 && hasSubnetEnds && isSubnetEnd(gateway, mask))
+        else if (prefix >= 1 && isSubnetEnd(gateway, mask))
             add(Rule::GatewayIsNetworkOrBroadcast);
         if (gateway == ip)
             add(Rule::GatewayIsIp);
@@ -147,8 +140,13 @@ bool refuses(const QList<Finding> &findings)
 
 bool isReachableDeviceAddress(quint32 address, quint32 mask)
 {
-    const int prefix = prefixLength(mask);
-    return isUnicastHost(address) && !(prefix >= 1 && prefix < 31 && isSubnetEnd(address, mask));
+    return isUnicastHost(address) && !(prefixLength(mask) >= 1 && isSubnetEnd(address, mask));
+}
+
+bool isSubnetEnd(quint32 address, quint32 mask)
+{
+    // A /31 has no network or broadcast address, a /32 only the host itself.
+    return prefixLength(mask) < 31 && ((address & ~mask) == 0 || (address | mask) == 0xFFFFFFFFu);
 }
 
 QString describe(const Finding &finding, const Settings &settings)

@@ -94,6 +94,10 @@ bool refuses(const QList<Finding> &findings);
 // cannot be told apart from this computer, or from every device of its subnet, by its address.
 bool isReachableDeviceAddress(quint32 address, quint32 mask);
 
+// True when the address is its subnet's network or broadcast address under this mask (all host
+// bits clear or all set). A /31 or /32 has no such ends; a mask that is no prefix is taken as is.
+bool isSubnetEnd(quint32 address, quint32 mask);
+
 // The number of leading ones of a mask, or -1 when its ones are not contiguous.
 int prefixLength(quint32 mask);
 quint32 maskOfPrefix(int prefixLength);
