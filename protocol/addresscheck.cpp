@@ -13,8 +13,7 @@ namespace {
 
 bool isUnicastHost(quint32 address)
 {
-    const quint32 firstOctet = address >> 24;
-    return firstOctet != 0 && firstOctet != 127 && firstOctet < 224;
+    return isUnicastDestination(address) && (address >> 24) != 127;
 }
 
 bool isLinkLocal(quint32 address)
@@ -141,6 +140,12 @@ bool refuses(const QList<Finding> &findings)
 bool isReachableDeviceAddress(quint32 address, quint32 mask)
 {
     return isUnicastHost(address) && !(prefixLength(mask) >= 1 && isSubnetEnd(address, mask));
+}
+
+bool isUnicastDestination(quint32 address)
+{
+    const quint32 firstOctet = address >> 24;
+    return firstOctet != 0 && firstOctet < 224;
 }
 
 bool isSubnetEnd(quint32 address, quint32 mask)

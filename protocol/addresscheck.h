@@ -94,6 +94,11 @@ bool refuses(const QList<Finding> &findings);
 // cannot be told apart from this computer, or from every device of its subnet, by its address.
 bool isReachableDeviceAddress(quint32 address, quint32 mask);
 
+// True when a frame meant for one device may be sent to this address: not 0/8 (Linux delivers
+// 0.0.0.0 to this host), multicast or reserved. Loopback passes, for devices played on this
+// computer; a host address (isReachableDeviceAddress) is this without loopback.
+bool isUnicastDestination(quint32 address);
+
 // True when the address is its subnet's network or broadcast address under this mask (all host
 // bits clear or all set). A /31 or /32 has no such ends; a mask that is no prefix is taken as is.
 bool isSubnetEnd(quint32 address, quint32 mask);

@@ -1,5 +1,6 @@
 #include "mysocket.h"
 
+#include "addresscheck.h"
 #include "conversions.h"
 
 #include <QCoreApplication>
@@ -179,13 +180,9 @@ qint64 MySocket::sendToDevice(const QByteArray &frame, const char *traceText)
 {
     if (targetBroadcastInterface != 0)
         return sendFrame(frame, QHostAddress(QHostAddress::Broadcast), targetBroadcastInterface, traceText);
-    // A unicast frame meant for one device never goes to 0.0.0.0 (Linux delivers that to this
-    // host), to a broadcast or to a multicast address: none of them is that device. Loopback
-    // stays open to devices played on this computer; the main window opens no details for a real
-    // device there.
+    // The main window opens no details for a real device at a loopback address.
     QHostAddress destination = decimalIPv4Address(targetAddress);
-    const quint32 firstOctet = destination.toIPv4Address() >> 24;
-    if (firstOctet == 0 || firstOctet >= 224)
+    if (!AddressCheck::isUnicastDestination(destination.toIPv4Address()))
         destination.clear();
     return sendFrame(frame, destination, 0, traceText);
 }
