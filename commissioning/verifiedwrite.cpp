@@ -8,7 +8,7 @@
 
 Frame::WriteValues writeValuesFor(const Frame::DeviceReply &device, const AddressCheck::Settings &settings)
 {
-    return {device.mac, device.mac, (device.name + QByteArray(10, ' ')).left(16), AddressCheck::settingsBytes(settings)};
+    return {device.mac, device.mac, Frame::paddedName(device.name), AddressCheck::settingsBytes(settings)};
 }
 
 VerifiedWrite::VerifiedWrite(DeviceEndpoint &endpoint, const QList<Adapters::Adapter> &adapters,

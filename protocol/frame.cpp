@@ -172,12 +172,17 @@ QByteArray encodeReply(quint8 typeCode, const DeviceReply &device, quint32 frame
     return out;
 }
 
+QByteArray paddedName(const QByteArray &name)
+{
+    return (name + QByteArray(10, ' ')).left(16);
+}
+
 WriteValues writeValuesFromTexts(const WriteTexts &texts)
 {
     WriteValues values;
     values.targetMac = macTextToBytes(texts.targetMac);
     values.mac = macTextToBytes(texts.mac);
-    values.name = (texts.name + QString(10, u' ')).left(16).toLatin1();
+    values.name = paddedName(texts.name.toLatin1());
     values.netAddr = dottedStringToBytes(texts.ipAddress + u'.' + texts.subnetMask + u'.'
                                          + texts.gateway + u'.');
     return values;

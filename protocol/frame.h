@@ -77,8 +77,12 @@ struct WriteTexts
     QString subnetMask;
     QString gateway;
 };
-// The name is padded with spaces and cut to 16 characters, then converted to Latin-1
-// (characters outside it become '?'); the three addresses are joined with '.' and closed by one.
+// A name as write frames carry it: ten blanks appended, then cut to 16 bytes (a name shorter than
+// six bytes stays shorter than 16, as devices have always been sent it).
+QByteArray paddedName(const QByteArray &name);
+
+// The name is converted to Latin-1 (characters outside it become '?'), then padded; the three
+// addresses are joined with '.' and closed by one.
 WriteValues writeValuesFromTexts(const WriteTexts &texts);
 
 enum class HeaderCheck {

@@ -60,6 +60,8 @@ private slots:
         writeRow("write: six-letter name gets ten spaces", "ABCDEF", "ABCDEF          ");
         writeRow("write: twenty-letter name is cut to sixteen", "ABCDEFGHIJKLMNOPQRST", "ABCDEFGHIJKLMNOP");
         writeRow("write: non-Latin-1 letter becomes ?", "ABC\u4E2DEF", "ABC?EF          ");
+        writeRow("write: a letter beyond 16 bits is two ? and counts twice", "AB\U0001F600CDEFGHIJKLMNOP",
+                 "AB??CDEFGHIJKLMN");
     }
 
     void encodedFrames()
