@@ -1,6 +1,7 @@
 #pragma once
 
 #include "adapters.h"
+#include "founddevice.h"
 #include "protocol/addresscheck.h"
 
 // This machine's side of the address checks: the IPv4 addresses of its adapters that are up (with
@@ -11,3 +12,7 @@ AddressCheck::Context hostNetworkContext(const QList<Adapters::Candidate> &candi
 
 // The same for the adapters the system has now.
 AddressCheck::Context hostNetworkContext();
+
+// The same for a search: the devices it found (their addresses are taken) and the adapters it
+// searched on (this machine's addresses and subnets).
+AddressCheck::Context searchContext(const QList<FoundDevice> &found, const QList<Adapters::Adapter> &adapters);

@@ -1,28 +1,12 @@
 #include "plancheck.h"
 
+#include "hostnetwork.h"
+
 #include <QHash>
 
 #include <algorithm>
 
 namespace PlanCheck {
-
-namespace {
-
-AddressCheck::Context contextFor(const QList<FoundDevice> &found, const QList<Adapters::Adapter> &adapters)
-{
-    AddressCheck::Context context;
-    for (const FoundDevice &device : found)
-        context.devices.append({device.reply.mac, QString::fromLatin1(device.reply.name), device.settings().ip});
-    for (const Adapters::Adapter &adapter : adapters) {
-        for (const Adapters::Address &address : adapter.addresses) {
-            context.ownAddresses.append(address.ip);
-            context.ownSubnets.append({address.ip, address.prefixLength});
-        }
-    }
-    return context;
-}
-
-} // namespace
 
 QList<Repeat> repeats(const QList<PlanFile::Row> &rows)
 {
@@ -52,7 +36,7 @@ QList<RowCheck> check(const QList<PlanFile::Row> &rows, const QList<FoundDevice>
 {
     QList<RowCheck> checks;
     checks.reserve(rows.size());
-    AddressCheck::Context context = contextFor(found, adapters);
+    AddressCheck::Context context = searchContext(found, adapters);
     for (const PlanFile::Row &row : rows) {
         RowCheck result;
         const FoundDevice *device = findDevice(found, row.mac);

@@ -1,5 +1,6 @@
 #include "survey.h"
 
+#include "hostnetwork.h"
 #include "route.h"
 
 #include <QHostAddress>
@@ -51,13 +52,9 @@ QStringList answersOfOneMac(const FoundDevice &device, const QList<Adapters::Ada
 
 QList<QStringList> findings(const QList<FoundDevice> &devices, const QList<Adapters::Adapter> &adapters)
 {
-    AddressCheck::Context context;
-    for (const FoundDevice &device : devices)
-        context.devices.append({device.reply.mac, QString::fromLatin1(device.reply.name), device.settings().ip});
-    for (const Adapters::Adapter &adapter : adapters) {
-        for (const Adapters::Address &address : adapter.addresses)
-            context.ownAddresses.append(address.ip);
-    }
+    AddressCheck::Context context = searchContext(devices, adapters);
+    // The settings a device has already are not a move away from this machine: no subnet warning.
+    context.ownSubnets.clear();
 
     QList<FoundDevice> marked = devices;
     markSharedAddresses(marked);
