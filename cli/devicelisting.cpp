@@ -6,7 +6,6 @@
 #include "commissioning/survey.h"
 #include "protocol/conversions.h"
 
-#include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -28,11 +27,6 @@ struct Listed
     QStringList findings;
 };
 
-QString address(quint32 value)
-{
-    return QHostAddress(value).toString();
-}
-
 QList<Listed> listed(QList<FoundDevice> devices, const QList<Adapters::Adapter> &adapters)
 {
     std::sort(devices.begin(), devices.end(), [](const FoundDevice &a, const FoundDevice &b) {
@@ -44,8 +38,8 @@ QList<Listed> listed(QList<FoundDevice> devices, const QList<Adapters::Adapter> 
         const FoundDevice &device = devices.at(i);
         const AddressCheck::Settings settings = device.settings();
         Listed row{QString::fromLatin1(device.reply.type), QString::fromLatin1(device.reply.name),
-                   macBytesToText(device.reply.mac), address(settings.ip), address(settings.mask),
-                   address(settings.gateway), bytesToDottedText(device.reply.swVersion),
+                   macBytesToText(device.reply.mac), ipv4Text(settings.ip), ipv4Text(settings.mask),
+                   ipv4Text(settings.gateway), bytesToDottedText(device.reply.swVersion),
                    bytesToDottedText(device.reply.points), {}, {}, device.roundsAnswered, findings.at(i)};
         for (int index : device.interfaces) {
             const Adapters::Adapter *adapter = Adapters::findByIndex(adapters, index);
@@ -83,7 +77,7 @@ QJsonArray adapterArray(const QList<Adapters::Adapter> &adapters)
     for (const Adapters::Adapter &adapter : adapters) {
         QJsonArray addresses;
         for (const Adapters::Address &entry : adapter.addresses)
-            addresses.append(QStringLiteral("%1/%2").arg(address(entry.ip)).arg(entry.prefixLength));
+            addresses.append(QStringLiteral("%1/%2").arg(ipv4Text(entry.ip)).arg(entry.prefixLength));
         array.append(QJsonObject{{QStringLiteral("name"), adapter.name}, {QStringLiteral("addresses"), addresses}});
     }
     return array;

@@ -6,7 +6,6 @@
 #include "protocol/conversions.h"
 
 #include <QFile>
-#include <QHostAddress>
 
 #include <cerrno>
 #include <cstring>
@@ -161,7 +160,7 @@ QString describe(const PlanCheck::Repeat &repeat, qsizetype more)
               .arg(repeat.firstLine)
         : QStringLiteral("line %1: refused: IP address %2 is already given to %3 on line %4")
               .arg(repeat.line)
-              .arg(QHostAddress(repeat.ip).toString(), macBytesToText(repeat.mac))
+              .arg(ipv4Text(repeat.ip), macBytesToText(repeat.mac))
               .arg(repeat.firstLine);
     if (more > 0)
         text += QStringLiteral(" (%1 more %2 repeat a MAC or an IP address of an earlier row)")

@@ -11,23 +11,17 @@
 #include "protocol/conversions.h"
 
 #include <QCoreApplication>
-#include <QHostAddress>
 
 namespace Cli {
 
 namespace {
 
-QString address(quint32 value)
-{
-    return QHostAddress(value).toString();
-}
-
 QString settingsText(const AddressCheck::Settings &settings)
 {
     return QStringLiteral("%1/%2 gateway %3")
-        .arg(address(settings.ip))
+        .arg(ipv4Text(settings.ip))
         .arg(AddressCheck::prefixLength(settings.mask))
-        .arg(address(settings.gateway));
+        .arg(ipv4Text(settings.gateway));
 }
 
 // "line 3: " for a plan, nothing for a single write.
@@ -123,8 +117,8 @@ int PlanRun::run(Network &network, const QList<PlanFile::Row> &rows)
     m_network = &network;
     m_results.clear();
     for (const PlanFile::Row &row : rows) {
-        m_results.append({row.line, macBytesToText(row.mac), QString(), address(row.settings.ip),
-                          address(row.settings.mask), address(row.settings.gateway), QStringLiteral("not-sent"),
+        m_results.append({row.line, macBytesToText(row.mac), QString(), ipv4Text(row.settings.ip),
+                          ipv4Text(row.settings.mask), ipv4Text(row.settings.gateway), QStringLiteral("not-sent"),
                           QStringLiteral("interrupted before the search ended"), std::nullopt});
     }
     const std::optional<QList<FoundDevice>> found = network.search();
@@ -151,7 +145,7 @@ int PlanRun::run(Network &network, const QList<PlanFile::Row> &rows)
         if (device) {
             const AddressCheck::Settings before = device->settings();
             result.name = QString::fromLatin1(device->reply.name);
-            result.before = ResultListing::Settings{address(before.ip), address(before.mask), address(before.gateway)};
+            result.before = ResultListing::Settings{ipv4Text(before.ip), ipv4Text(before.mask), ipv4Text(before.gateway)};
         }
         for (const QString &warning : check.warnings)
             m_command.warn(where(row) + warning);

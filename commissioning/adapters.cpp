@@ -1,8 +1,8 @@
 #include "adapters.h"
 
 #include "protocol/addresscheck.h"
+#include "protocol/conversions.h"
 
-#include <QHostAddress>
 #include <QNetworkInterface>
 
 #include <algorithm>
@@ -21,7 +21,7 @@ QString Adapter::addressText() const
 {
     QStringList texts;
     for (const Address &address : addresses)
-        texts.append(QStringLiteral("%1/%2").arg(QHostAddress(address.ip).toString()).arg(address.prefixLength));
+        texts.append(QStringLiteral("%1/%2").arg(ipv4Text(address.ip)).arg(address.prefixLength));
     return texts.join(QLatin1String(", "));
 }
 

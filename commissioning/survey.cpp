@@ -3,7 +3,7 @@
 #include "hostnetwork.h"
 #include "route.h"
 
-#include <QHostAddress>
+#include "protocol/conversions.h"
 
 namespace Survey {
 
@@ -13,9 +13,9 @@ QString settingsText(const AddressCheck::Settings &settings)
 {
     const int prefix = AddressCheck::prefixLength(settings.mask);
     return QStringLiteral("%1/%2 gateway %3")
-        .arg(QHostAddress(settings.ip).toString(),
-             prefix >= 0 ? QString::number(prefix) : QHostAddress(settings.mask).toString(),
-             QHostAddress(settings.gateway).toString());
+        .arg(ipv4Text(settings.ip),
+             prefix >= 0 ? QString::number(prefix) : ipv4Text(settings.mask),
+             ipv4Text(settings.gateway));
 }
 
 // A MAC is one device's: heard on two adapters, or with two sets of settings, it is two devices,

@@ -362,17 +362,16 @@ QString SubPlcInfo::refusalText(const AddressCheck::Finding &finding) const
 QStringList SubPlcInfo::warningTexts(const QList<AddressCheck::Finding> &findings,
                                      const AddressCheck::Settings &settings) const
 {
-    const auto text = [](quint32 address) { return QHostAddress(address).toString(); };
     const QString subnet =
-        QStringLiteral("%1/%2").arg(text(settings.ip & settings.mask)).arg(AddressCheck::prefixLength(settings.mask));
+        QStringLiteral("%1/%2").arg(ipv4Text(settings.ip & settings.mask)).arg(AddressCheck::prefixLength(settings.mask));
     QStringList warnings;
     for (const AddressCheck::Finding &finding : findings) {
         switch (finding.rule) {
         case AddressCheck::Rule::HostRoute:
-            warnings.append(tr("子网掩码%1没有给其他主机留下地址").arg(text(settings.mask)));
+            warnings.append(tr("子网掩码%1没有给其他主机留下地址").arg(ipv4Text(settings.mask)));
             break;
         case AddressCheck::Rule::LinkLocal:
-            warnings.append(tr("IP地址%1是链路本地地址（169.254.0.0/16）").arg(text(settings.ip)));
+            warnings.append(tr("IP地址%1是链路本地地址（169.254.0.0/16）").arg(ipv4Text(settings.ip)));
             break;
         case AddressCheck::Rule::SubnetNotOnThisMachine:
             warnings.append(tr("本机没有网卡在子网%1内，将无法直接联系该设备").arg(subnet));

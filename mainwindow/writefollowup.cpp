@@ -4,17 +4,6 @@
 #include "commissioning/verifiedwrite.h"
 #include "protocol/conversions.h"
 
-#include <QHostAddress>
-
-namespace {
-
-QString addressText(quint32 address)
-{
-    return QHostAddress(address).toString();
-}
-
-} // namespace
-
 // The times of kvrctl700-cli's verified write, so that the window and the command-line program
 // give a device the same time to come back.
 WriteFollowUp::WriteFollowUp(QObject *parent)
@@ -103,8 +92,8 @@ void WriteFollowUp::finish(WriteOutcome::Outcome outcome, const std::optional<Ad
     cancel();
     switch (outcome) {
     case WriteOutcome::Outcome::Verified:
-        emit message(tr("%1已在新地址%2应答，新设置已确认").arg(deviceText(), addressText(written.ip)),
-                     tr("设备%1已在新地址%2应答，新设置已确认").arg(deviceName, addressText(written.ip)));
+        emit message(tr("%1已在新地址%2应答，新设置已确认").arg(deviceText(), ipv4Text(written.ip)),
+                     tr("设备%1已在新地址%2应答，新设置已确认").arg(deviceName, ipv4Text(written.ip)));
         return;
     case WriteOutcome::Outcome::Mismatch:
         // A device that still has its old settings refused the new ones, or has not restarted:
@@ -129,8 +118,8 @@ void WriteFollowUp::finish(WriteOutcome::Outcome outcome, const std::optional<Ad
     case WriteOutcome::Outcome::Conflict: {
         QStringList heard;
         for (const AddressCheck::Settings &settings : WriteOutcome::heard(answers, way))
-            heard.append(tr("%1/%2 网关%3").arg(addressText(settings.ip), addressText(settings.mask),
-                                               addressText(settings.gateway)));
+            heard.append(tr("%1/%2 网关%3").arg(ipv4Text(settings.ip), ipv4Text(settings.mask),
+                                               ipv4Text(settings.gateway)));
         emit message(withWarnings(tr("%1的MAC地址收到了互相矛盾的应答（%2）：可能有两台设备使用同一个MAC地址，"
                                      "或有其他设备冒用它的名义，无法确认新设置是否生效")
                                       .arg(deviceText(), heard.join(QStringLiteral("；")))),
@@ -160,10 +149,10 @@ QString WriteFollowUp::differences(const AddressCheck::Settings &answered) const
 {
     QStringList texts;
     if (answered.ip != written.ip)
-        texts.append(tr("IP地址为%1（发送的是%2）").arg(addressText(answered.ip), addressText(written.ip)));
+        texts.append(tr("IP地址为%1（发送的是%2）").arg(ipv4Text(answered.ip), ipv4Text(written.ip)));
     if (answered.mask != written.mask)
-        texts.append(tr("子网掩码为%1（发送的是%2）").arg(addressText(answered.mask), addressText(written.mask)));
+        texts.append(tr("子网掩码为%1（发送的是%2）").arg(ipv4Text(answered.mask), ipv4Text(written.mask)));
     if (answered.gateway != written.gateway)
-        texts.append(tr("网关为%1（发送的是%2）").arg(addressText(answered.gateway), addressText(written.gateway)));
+        texts.append(tr("网关为%1（发送的是%2）").arg(ipv4Text(answered.gateway), ipv4Text(written.gateway)));
     return texts.join(QStringLiteral("，"));
 }

@@ -21,11 +21,6 @@ bool isLinkLocal(quint32 address)
     return (address >> 16) == 0xA9FE; // 169.254.0.0/16
 }
 
-QString text(quint32 address)
-{
-    return QHostAddress(address).toString();
-}
-
 } // namespace
 
 QByteArray settingsBytes(const Settings &settings)
@@ -157,7 +152,7 @@ bool isSubnetEnd(quint32 address, quint32 mask)
 QString describe(const Finding &finding, const Settings &settings)
 {
     const QString subnet = QStringLiteral("%1/%2")
-                               .arg(text(settings.ip & settings.mask))
+                               .arg(ipv4Text(settings.ip & settings.mask))
                                .arg(prefixLength(settings.mask));
     switch (finding.rule) {
     case Rule::IpIncomplete:
@@ -167,30 +162,30 @@ QString describe(const Finding &finding, const Settings &settings)
     case Rule::GatewayIncomplete:
         return QStringLiteral("the gateway is not a dotted quad such as 192.168.1.1 (0.0.0.0 for none)");
     case Rule::MaskInvalid:
-        return QStringLiteral("subnet mask %1 is not a valid prefix").arg(text(settings.mask));
+        return QStringLiteral("subnet mask %1 is not a valid prefix").arg(ipv4Text(settings.mask));
     case Rule::IpNotUnicast:
         return QStringLiteral("IP address %1 is not a host address (0/8, 127/8, multicast or reserved)")
-            .arg(text(settings.ip));
+            .arg(ipv4Text(settings.ip));
     case Rule::IpIsNetworkOrBroadcast:
-        return QStringLiteral("IP address %1 is the network or broadcast address of %2").arg(text(settings.ip), subnet);
+        return QStringLiteral("IP address %1 is the network or broadcast address of %2").arg(ipv4Text(settings.ip), subnet);
     case Rule::GatewayNotUnicast:
         return QStringLiteral("gateway %1 is not a host address (0/8, 127/8, multicast or reserved)")
-            .arg(text(settings.gateway));
+            .arg(ipv4Text(settings.gateway));
     case Rule::GatewayOutsideSubnet:
-        return QStringLiteral("gateway %1 is outside the subnet %2").arg(text(settings.gateway), subnet);
+        return QStringLiteral("gateway %1 is outside the subnet %2").arg(ipv4Text(settings.gateway), subnet);
     case Rule::GatewayIsNetworkOrBroadcast:
-        return QStringLiteral("gateway %1 is the network or broadcast address of %2").arg(text(settings.gateway), subnet);
+        return QStringLiteral("gateway %1 is the network or broadcast address of %2").arg(ipv4Text(settings.gateway), subnet);
     case Rule::GatewayIsIp:
-        return QStringLiteral("gateway %1 is the device's own IP address").arg(text(settings.gateway));
+        return QStringLiteral("gateway %1 is the device's own IP address").arg(ipv4Text(settings.gateway));
     case Rule::IpUsedByAnotherDevice:
         return QStringLiteral("IP address %1 is already used by %2 (%3)")
-            .arg(text(settings.ip), finding.device.name, macBytesToText(finding.device.mac));
+            .arg(ipv4Text(settings.ip), finding.device.name, macBytesToText(finding.device.mac));
     case Rule::IpIsThisMachine:
-        return QStringLiteral("IP address %1 is this computer's own").arg(text(settings.ip));
+        return QStringLiteral("IP address %1 is this computer's own").arg(ipv4Text(settings.ip));
     case Rule::HostRoute:
-        return QStringLiteral("subnet mask %1 leaves no room for other hosts").arg(text(settings.mask));
+        return QStringLiteral("subnet mask %1 leaves no room for other hosts").arg(ipv4Text(settings.mask));
     case Rule::LinkLocal:
-        return QStringLiteral("IP address %1 is link-local (169.254.0.0/16)").arg(text(settings.ip));
+        return QStringLiteral("IP address %1 is link-local (169.254.0.0/16)").arg(ipv4Text(settings.ip));
     case Rule::SubnetNotOnThisMachine:
         return QStringLiteral("no adapter of this computer is in %1: you will lose direct contact with the device")
             .arg(subnet);

@@ -128,6 +128,11 @@ QString macBytesToText(const QByteArray &bytes)
     return QString::fromLatin1(bytes.toHex(':').toUpper());
 }
 
+QString ipv4Text(quint32 address)
+{
+    return QHostAddress(address).toString();
+}
+
 QString bytesToDottedText(const QByteArray &bytes)
 {
     QString text;

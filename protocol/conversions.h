@@ -38,5 +38,8 @@ std::optional<QByteArray> parseMacText(const QString &text);
 // Six bytes 50 E5 49 CE 2E 4A give "50:E5:49:CE:2E:4A": upper-case pairs joined by ':'.
 QString macBytesToText(const QByteArray &bytes);
 
+// An IPv4 address in host byte order as a dotted quad: 0xC6120014 gives "198.18.0.20".
+QString ipv4Text(quint32 address);
+
 // Every byte as an unpadded decimal number, joined by '.': C0 A8 01 02 gives "192.168.1.2".
 QString bytesToDottedText(const QByteArray &bytes);

@@ -261,11 +261,6 @@ Frame::DeviceReply replyFields(const SimDevice &device)
     return {{}, device.mac, device.name, device.version, AddressCheck::settingsBytes(device.net), device.points};
 }
 
-QString ipv4Text(quint32 address)
-{
-    return QHostAddress(address).toString();
-}
-
 QString netConfigText(const NetConfig &net)
 {
     return QStringLiteral("%1/%2 gateway %3")

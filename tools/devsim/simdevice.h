@@ -1,6 +1,7 @@
 #pragma once
 
 #include "protocol/addresscheck.h"
+#include "protocol/conversions.h"
 #include "protocol/frame.h"
 
 #include <QByteArray>
@@ -41,7 +42,7 @@ std::optional<QString> macProblem(const QByteArray &mac);
 // The fields of the device's reply to a search.
 Frame::DeviceReply replyFields(const SimDevice &device);
 
-QString ipv4Text(quint32 address);                  // "198.18.0.10"
+using ::ipv4Text;                                   // "198.18.0.10"
 QString netConfigText(const NetConfig &net);        // "198.18.0.10/24 gateway 198.18.0.254"
 QString deviceLabel(const SimDevice &device);       // "\"FILLER-PLC\" 02:4B:56:00:00:01"
 QString deviceSummary(const SimDevice &device);     // type, label, settings, version, points
