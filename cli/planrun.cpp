@@ -16,13 +16,7 @@ namespace Cli {
 
 namespace {
 
-QString settingsText(const AddressCheck::Settings &settings)
-{
-    return QStringLiteral("%1/%2 gateway %3")
-        .arg(ipv4Text(settings.ip))
-        .arg(AddressCheck::prefixLength(settings.mask))
-        .arg(ipv4Text(settings.gateway));
-}
+using AddressCheck::settingsText;
 
 // "line 3: " for a plan, nothing for a single write.
 QString where(const PlanFile::Row &row)

@@ -3,20 +3,9 @@
 #include "hostnetwork.h"
 #include "route.h"
 
-#include "protocol/conversions.h"
-
 namespace Survey {
 
 namespace {
-
-QString settingsText(const AddressCheck::Settings &settings)
-{
-    const int prefix = AddressCheck::prefixLength(settings.mask);
-    return QStringLiteral("%1/%2 gateway %3")
-        .arg(ipv4Text(settings.ip),
-             prefix >= 0 ? QString::number(prefix) : ipv4Text(settings.mask),
-             ipv4Text(settings.gateway));
-}
 
 // A MAC is one device's: heard on two adapters, or with two sets of settings, it is two devices,
 // or something answering in the name of one.
@@ -37,7 +26,7 @@ QStringList answersOfOneMac(const FoundDevice &device, const QList<Adapters::Ada
     if (device.settingsHeard.size() > 1) {
         QStringList sets;
         for (const AddressCheck::Settings &settings : device.settingsHeard)
-            sets.append(settingsText(settings));
+            sets.append(AddressCheck::settingsText(settings));
         texts.append(QStringLiteral("its MAC answered with %1%2 sets of settings (%3): two devices with one MAC, or "
                                     "another answering in its name")
                          .arg(device.settingsHeard.size() == FoundDevice::MaxSettingsHeard ? QStringLiteral("at least ")

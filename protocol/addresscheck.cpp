@@ -149,6 +149,14 @@ bool isSubnetEnd(quint32 address, quint32 mask)
     return prefixLength(mask) < 31 && ((address & ~mask) == 0 || (address | mask) == 0xFFFFFFFFu);
 }
 
+QString settingsText(const Settings &settings)
+{
+    const int prefix = prefixLength(settings.mask);
+    return QStringLiteral("%1/%2 gateway %3")
+        .arg(ipv4Text(settings.ip), prefix >= 0 ? QString::number(prefix) : ipv4Text(settings.mask),
+             ipv4Text(settings.gateway));
+}
+
 QString describe(const Finding &finding, const Settings &settings)
 {
     const QString subnet = QStringLiteral("%1/%2")

@@ -107,6 +107,10 @@ bool isSubnetEnd(quint32 address, quint32 mask);
 int prefixLength(quint32 mask);
 quint32 maskOfPrefix(int prefixLength);
 
+// "198.18.0.20/16 gateway 198.18.0.254", as the command-line program and the simulator report
+// settings; a mask that is no prefix is shown in full.
+QString settingsText(const Settings &settings);
+
 // One sentence in English, for the command-line program and logs.
 QString describe(const Finding &finding, const Settings &settings);
 

@@ -68,6 +68,27 @@ private slots:
         if (expected.contains(Rule::IpUsedByAnotherDevice))
             QCOMPARE(findings.first().device.name, QStringLiteral("OTHER-PLC"));
     }
+
+    void settingsText_data()
+    {
+        QTest::addColumn<QString>("settings"); // IP address, subnet mask and gateway, joined by ' '
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("prefix length, not the mask") << "198.18.0.20 255.255.0.0 198.18.0.254"
+                                                     << "198.18.0.20/16 gateway 198.18.0.254";
+        QTest::newRow("no gateway shown as 0.0.0.0") << "198.18.0.20 255.255.255.255 0.0.0.0"
+                                                     << "198.18.0.20/32 gateway 0.0.0.0";
+        QTest::newRow("a mask with a hole in full, not /-1") << "198.18.0.20 255.0.255.0 0.0.0.0"
+                                                             << "198.18.0.20/255.0.255.0 gateway 0.0.0.0";
+    }
+
+    void settingsText()
+    {
+        QFETCH(QString, settings);
+        QFETCH(QString, expected);
+        const QStringList texts = settings.split(u' ');
+        const auto ip = [&texts](int i) { return QHostAddress(texts.at(i)).toIPv4Address(); };
+        QCOMPARE(AddressCheck::settingsText({ip(0), ip(1), ip(2)}), expected);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestAddressCheck)

@@ -261,14 +261,6 @@ Frame::DeviceReply replyFields(const SimDevice &device)
     return {{}, device.mac, device.name, device.version, AddressCheck::settingsBytes(device.net), device.points};
 }
 
-QString netConfigText(const NetConfig &net)
-{
-    return QStringLiteral("%1/%2 gateway %3")
-        .arg(ipv4Text(net.ip))
-        .arg(AddressCheck::prefixLength(net.mask))
-        .arg(ipv4Text(net.gateway));
-}
-
 QString deviceLabel(const SimDevice &device)
 {
     return QStringLiteral("\"%1\" %2").arg(QString::fromLatin1(device.name), macBytesToText(device.mac));
@@ -280,7 +272,7 @@ QString deviceSummary(const SimDevice &device)
     QString summary = QStringLiteral("%1 %2 %3")
                           .arg(type.isEmpty() ? QStringLiteral("type %1").arg(device.typeCode)
                                               : QString::fromLatin1(type),
-                               deviceLabel(device), netConfigText(device.net));
+                               deviceLabel(device), AddressCheck::settingsText(device.net));
     if (!device.version.isNull())
         summary += QLatin1String(" version ") + bytesToDottedText(device.version);
     if (!device.points.isNull())

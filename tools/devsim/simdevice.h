@@ -43,7 +43,6 @@ std::optional<QString> macProblem(const QByteArray &mac);
 Frame::DeviceReply replyFields(const SimDevice &device);
 
 using ::ipv4Text;                                   // "198.18.0.10"
-QString netConfigText(const NetConfig &net);        // "198.18.0.10/24 gateway 198.18.0.254"
 QString deviceLabel(const SimDevice &device);       // "\"FILLER-PLC\" 02:4B:56:00:00:01"
 QString deviceSummary(const SimDevice &device);     // type, label, settings, version, points
 
