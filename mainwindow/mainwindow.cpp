@@ -28,31 +28,11 @@ namespace {
 // How long the table may go unpainted while rows arrive. Short enough to look immediate.
 constexpr int RepaintHoldMs = 30;
 
-// Why port 102 could not be opened, in English for the logs: a refused program says so there too.
-QString portProblemLogLine(const DevicePort::Opening &opening)
+// A window refused the port says so in the logs too.
+void logPortProblem()
 {
-    QString problem;
-    switch (opening.outcome) {
-    case DevicePort::Opening::Bound:
-        return {};
-    case DevicePort::Opening::HeldByAnotherProgram:
-        problem = opening.holder.isEmpty()
-                      ? QStringLiteral("is held by another kvrctl700 program")
-                      : QStringLiteral("is held by another kvrctl700 program, %1").arg(opening.holder);
-        break;
-    case DevicePort::Opening::InUse:
-        problem = QStringLiteral("is in use by another program");
-        break;
-    case DevicePort::Opening::NotPermitted:
-        problem = QStringLiteral("may not be bound (run as root, or grant the right once: "
-                                 "sudo setcap cap_net_bind_service=+ep %1)")
-                      .arg(QCoreApplication::applicationFilePath());
-        break;
-    case DevicePort::Opening::Failed:
-        problem = QStringLiteral("cannot be bound (%1)").arg(opening.detail);
-        break;
-    }
-    return QStringLiteral("UDP port 102 %1: this window finds no devices").arg(problem);
+    qWarning().noquote() << StatusTexts::portProblemLogLine(g_mySocket->portOpening(),
+                                                            QCoreApplication::applicationFilePath());
 }
 
 // The adapters that can reach devices, as the system has them now.
@@ -158,13 +138,13 @@ MainWindow::MainWindow(QWidget *parent)
         // The window stays usable (the sample row, the dialogs), but no device can answer.
         statusArea()->showStatus(portProblem());
         if (g_mySocket->portOpening().outcome != DevicePort::Opening::HeldByAnotherProgram)
-            qWarning().noquote() << portProblemLogLine(g_mySocket->portOpening());
+            logPortProblem();
     }
     // The holder's name comes later, so that the window never waits for another program.
     connect(g_mySocket, &MySocket::portHolderAnswered, this, [this, unnamed = statusArea()->currentMessage()] {
         if (statusArea()->currentMessage() == unnamed)
             statusArea()->showStatus(portProblem());
-        qWarning().noquote() << portProblemLogLine(g_mySocket->portOpening());
+        logPortProblem();
     });
     connect(g_mySocket, &MySocket::updPackReceived, this, &MainWindow::tranlateUdpRawFrameSlot);
 }

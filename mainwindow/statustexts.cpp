@@ -39,6 +39,32 @@ StatusMessage portProblem(const DevicePort::Opening &opening, const QString &pro
     return {};
 }
 
+QString portProblemLogLine(const DevicePort::Opening &opening, const QString &programPath)
+{
+    QString problem;
+    switch (opening.outcome) {
+    case DevicePort::Opening::Bound:
+        return {};
+    case DevicePort::Opening::HeldByAnotherProgram:
+        problem = opening.holder.isEmpty()
+                      ? QStringLiteral("is held by another kvrctl700 program")
+                      : QStringLiteral("is held by another kvrctl700 program, %1").arg(opening.holder);
+        break;
+    case DevicePort::Opening::InUse:
+        problem = QStringLiteral("is in use by another program");
+        break;
+    case DevicePort::Opening::NotPermitted:
+        problem = QStringLiteral("may not be bound (run as root, or grant the right once: "
+                                 "sudo setcap cap_net_bind_service=+ep %1)")
+                      .arg(programPath);
+        break;
+    case DevicePort::Opening::Failed:
+        problem = QStringLiteral("cannot be bound (%1)").arg(opening.detail);
+        break;
+    }
+    return QStringLiteral("UDP port 102 %1: this window finds no devices").arg(problem);
+}
+
 StatusMessage searchNotSent()
 {
     return {tr("搜索命令未能发出（网线已拔出或网卡不可用？），列表为空并不表示没有设备：请检查网络后重新刷新"),

@@ -21,6 +21,9 @@ namespace StatusTexts {
 // Why the device port could not be opened, and what to do; `programPath` is the program to grant
 // the port right to. Empty for a bound port.
 StatusMessage portProblem(const DevicePort::Opening &opening, const QString &programPath);
+// The same in English for the logs, so that a refused window says so there too. Empty for a bound
+// port.
+QString portProblemLogLine(const DevicePort::Opening &opening, const QString &programPath);
 // The search left by no adapter, while the port is open.
 StatusMessage searchNotSent();
 StatusMessage searchPartlySent(const QStringList &failedAdapters);
