@@ -4,7 +4,7 @@
 #include "fieldpatterns.h"
 #include "commissioning/hostnetwork.h"
 #include "dialogs/about.h"
-#include "mainwindow/devicetable.h"
+#include "detail/devicetable.h"
 #include "protocol/addresscheck.h"
 #include "protocol/conversions.h"
 #include "protocol/mysocket.h"

@@ -1,6 +1,6 @@
 #include "devicerow.h"
 
-#include "devicetable.h"
+#include "detail/devicetable.h"
 #include "protocol/conversions.h"
 
 QString DeviceRowTexts::cellText(int column) const

@@ -5,7 +5,7 @@
 // below (it sits on the namespace's loopback), so it receives what is sent to that device.
 
 #include "detail/subplcinfo.h"
-#include "mainwindow/devicetable.h"
+#include "detail/devicetable.h"
 #include "protocol/mysocket.h"
 #include "support/modalcloser.h"
 #include "support/testsupport.h"

@@ -1,5 +1,5 @@
 #include "mainwindow/devicerow.h"
-#include "mainwindow/devicetable.h"
+#include "detail/devicetable.h"
 #include "support/testsupport.h"
 
 #include <QTest>

@@ -5,7 +5,7 @@
 
 #include "detail/subplcinfo.h"
 #include "mainwindow/mainwindow.h"
-#include "mainwindow/devicetable.h"
+#include "detail/devicetable.h"
 #include "mainwindow/statusarea.h"
 #include "mainwindow/statustexts.h"
 #include "mainwindow/writefollowup.h"

@@ -4,7 +4,7 @@
 //     tools/isolated.sh build/tools/screenshot/kvrctl700-screenshot docs/mainwindow.png
 
 #include "mainwindow/mainwindow.h"
-#include "mainwindow/devicetable.h"
+#include "detail/devicetable.h"
 #include "protocol/frame.h"
 #include "protocol/mysocket.h"
 #include "tools/isolatednetwork.h"
