@@ -3,7 +3,7 @@
 
 #include "protocol/conversions.h"
 #include "simdevice.h"
-#include "simulatorprocess.h"
+#include "support/simulatorprocess.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

@@ -2,7 +2,7 @@
 #include "harness.h"
 
 #include "mainwindow/mainwindow.h"
-#include "simulatorprocess.h"
+#include "support/simulatorprocess.h"
 
 #include <QAbstractItemModel>
 #include <QCoreApplication>

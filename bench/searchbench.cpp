@@ -5,7 +5,7 @@
 #include "commissioning/deviceendpoint.h"
 #include "protocol/conversions.h"
 #include "simdevice.h"
-#include "simulatorprocess.h"
+#include "support/simulatorprocess.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

@@ -5,7 +5,7 @@
 // What the devices saw is read from the simulators' report lines, up to a marker datagram.
 
 #include "protocol/frame.h"
-#include "simulatorprocess.h"
+#include "support/simulatorprocess.h"
 #include "support/claimsquatter.h"
 #include "support/testsupport.h"
 

@@ -9,7 +9,7 @@
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/writefollowup.h"
 #include "protocol/frame.h"
-#include "simulatorprocess.h"
+#include "support/simulatorprocess.h"
 #include "support/modalcloser.h"
 #include "support/testsupport.h"
 #include "support/windowsupport.h"

@@ -6,7 +6,7 @@
 
 #include "protocol/frame.h"
 #include "simulator.h"
-#include "simulatorprocess.h"
+#include "support/simulatorprocess.h"
 #include "support/testsupport.h"
 
 #include <QNetworkDatagram>
