@@ -70,11 +70,13 @@ expect_output() { grep -qF -- "$1" "$log" || fail "run $run: no \"$1\" in Ansibl
 # Lines the simulator of a segment printed during the last run that hold a text.
 simulator_since_run() { tail -n +"$(($(cat "$work/mark-$1") + 1))" "$work/devsim-$1.log" | grep -c -- "$2" || true; }
 
-echo "== device_info finds every device of every segment, with the adapter it answered on"
+echo "== device_info finds every device of every segment, with the adapter it answered on; identify flashes one"
 playbook device_info.yml
 for s in 1 2 3; do
-    expect_recap "seg$s" "ok=2 changed=0 unreachable=0 failed=0"
+    expect_recap "seg$s" "ok=3 changed=0 unreachable=0 failed=0"
     for n in 1 2 3 4; do expect_output "$(mac $s $n)@kvrseg$s"; done
+    [ "$(simulator_since_run "seg$s" "led .* flashing")" = 1 ] && [ "$(simulator_since_run "seg$s" "led .* off$")" = 1 ] ||
+        fail "seg$s: no device flashed and was told off"
 done
 
 echo "== check mode sends nothing, says what would change, and diff mode shows before and after"
