@@ -25,22 +25,8 @@ cleanup()
 }
 trap cleanup EXIT
 
-fail()
-{
-    echo "FAIL: $*" >&2
-    exit 1
-}
-
-# Waits up to 10 s for a text to appear in a log file.
-await()
-{
-    for _ in $(seq 100); do
-        grep -q -- "$2" "$1" 2>/dev/null && return 0
-        sleep 0.1
-    done
-    cat "$1" >&2
-    fail "no \"$2\" in $1"
-}
+# shellcheck source=support/await.sh
+. "$(dirname "$0")/support/await.sh"
 
 dpkg_in_root()
 {

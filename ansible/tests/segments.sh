@@ -16,22 +16,8 @@ export PATH=/usr/local/sbin:/usr/sbin:/sbin:$PATH
 segment_pids=()
 segment_names=()
 
-fail()
-{
-    echo "FAIL: $*" >&2
-    exit 1
-}
-
-# Waits up to 10 s for a text to appear in a file.
-await()
-{
-    for _ in $(seq 100); do
-        grep -q -- "$2" "$1" 2>/dev/null && return 0
-        sleep 0.1
-    done
-    cat "$1" >&2
-    fail "no \"$2\" in $1"
-}
+# shellcheck source=../../tests/support/await.sh
+. "$tests/../../tests/support/await.sh"
 
 # segment_devices SEGMENT COUNT HOST: a simulator's device file with COUNT devices of segment
 # SEGMENT (1-99), MACs 02:4B:56:SS:00:NN and names SEGSS-TYPE-NN, at 198.18.HOST.N/16.
