@@ -82,7 +82,7 @@ private slots:
     void refusedConfirmationSendsNoWrite();
     void writeIsFollowedUp_data();
     void writeIsFollowedUp();
-    void wholeFlowByKeyboardAlone();
+    void detailsByKeyboardAlone();
     void sharedAddressIsReachedByBroadcast();
 
 private:
@@ -217,10 +217,7 @@ void TestEndToEnd::refusedConfirmationSendsNoWrite_data()
 
     // FILLER-PLC-02, 198.18.0.11/24 with gateway 198.18.0.254, is the device opened.
     QTest::newRow("incomplete IP address") << "plcIP_Addr=198.18.0." << "IP地址不完整！";
-    QTest::newRow("incomplete subnet mask") << "subnetMaskAddr=255.255" << "子网掩码不完整！";
     QTest::newRow("mask with a gap") << "subnetMaskAddr=255.0.255.0" << "子网掩码无效！";
-    QTest::newRow("broadcast address of the subnet") << "plcIP_Addr=198.18.0.255" << "IP地址不能是网络地址或广播地址！";
-    QTest::newRow("multicast address") << "plcIP_Addr=224.0.0.1" << "IP地址不能是未指定、回环、组播或保留地址！";
     QTest::newRow("gateway outside the subnet") << "subGateWayAddr=198.18.1.254" << "网关不在该子网内！";
     QTest::newRow("address of another listed device") << "plcIP_Addr=198.18.0.20"
                                                       << "IP地址已被设备PACKLINE-HMI（02:4B:56:20:00:01）使用！";
@@ -282,13 +279,6 @@ void TestEndToEnd::writeIsFollowedUp_data()
         << "设备FILLER-PLC-02（02:4B:56:10:00:02）仍以原来的设置应答（网关为198.18.0.254（发送的是0.0.0.0））："
            "设备拒绝了新设置，或尚未重新启动；如设备不会自动重启，请手动重启设备后刷新列表。"
            "请注意：网关为0.0.0.0，即没有网关：设备只能与本子网内的设备通信"
-        << sampleRows[1];
-    QTest::newRow("a /31 mask the device refuses, warned of with the write")
-        << "02:4B:56:10:00:02" << "198.18.0.11|255.255.255.254|0.0.0.0" << ""
-        << "设备FILLER-PLC-02（02:4B:56:10:00:02）仍以原来的设置应答（子网掩码为255.255.255.0（发送的是255.255.255.254），"
-           "网关为198.18.0.254（发送的是0.0.0.0））：设备拒绝了新设置，或尚未重新启动；如设备不会自动重启，请手动重启设备后刷新列表。"
-           "请注意：子网掩码255.255.255.254没有给其他主机留下地址；本机没有网卡在子网198.18.0.10/31内，将无法直接联系该设备；"
-           "网关为0.0.0.0，即没有网关：设备只能与本子网内的设备通信"
         << sampleRows[1];
     QTest::newRow("a device that ignores broadcast frames")
         << "02:4B:56:30:00:05" << "198.19.0.70|255.255.0.0|198.19.0.254" << ""
@@ -355,25 +345,12 @@ static void press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier, int
     }
 }
 
-// Search, choose the second row, open it, change its address and confirm, with keys only.
-void TestEndToEnd::wholeFlowByKeyboardAlone()
+// In the details, change the address and confirm with keys only; the list's keys: tst_mainwindow.
+void TestEndToEnd::detailsByKeyboardAlone()
 {
-    window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(window));
-    // From wherever the focus is, Tab reaches the refresh button: the last one, on the right.
-    for (int i = 0; i < 4 && QApplication::focusWidget()->objectName() != QLatin1String("refreshUserBtn"); ++i)
-        press(Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("refreshUserBtn"));
-    press(Qt::Key_Space);
-    QTRY_COMPARE(table->rowCount(), sampleRows.size());
-    press(Qt::Key_Tab); // round to the list
-    QCOMPARE(QApplication::focusWidget(), table);
-    press(Qt::Key_Home, Qt::ControlModifier); // the first row
-    press(Qt::Key_Down);
-    press(Qt::Key_Return);
-    QPointer<SubPlcInfo> detail = kvrtest::shownDetailWindows().value(0);
+    QPointer<SubPlcInfo> detail = openDetails(QStringLiteral("02:4B:56:10:00:02"));
     QVERIFY(detail);
-    QCOMPARE(detail->getMacAddr(), QStringLiteral("02:4B:56:10:00:02"));
+    detail->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(detail));
 
     // The name field first, then the address.
