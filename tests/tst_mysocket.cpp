@@ -183,10 +183,6 @@ private slots:
         QTest::newRow("an endless holder fills the memory") << int(kvrtest::ClaimSquatter::Endless)
             << QByteArray("kvrctl700 \x1b[2J") << shared << int(DevicePort::Opening::HeldByAnotherProgram)
             << QString(QStringLiteral("kvrctl700 \\x1b[2J").repeated(5) + QStringLiteral("kvrctl700 (PID %1)"));
-        QTest::newRow("a holder's answer steers the terminal") << int(kvrtest::ClaimSquatter::Answers)
-            << QByteArray("\x1b]0;owned\x07kvrctl700\\\x9b" "2J\r\nsecond line\n") << shared
-            << int(DevicePort::Opening::HeldByAnotherProgram)
-            << QStringLiteral("\\x1b]0;owned\\x07kvrctl700\\\\\\x9b2J\\x0d (PID %1)");
         QTest::newRow("a program that failed to bind keeps the claim") << -1 << QByteArray()
             << int(QUdpSocket::DontShareAddress) << int(DevicePort::Opening::InUse) << QString();
     }

@@ -201,9 +201,6 @@ void TestSimulator::programExitCodes_data()
 
     // The exit status 0 after SIGTERM (as after Ctrl-C) is checked for every simulator a test stops.
     QTest::newRow("device without a MAC") << "--device type=PLC,name=ABC" << 2 << "--device 1: \"mac\" is missing";
-    QTest::newRow("neither ignoring broadcast nor not")
-        << "--device type=PLC,name=ABCDEF,mac=02:4B:56:10:00:02,ip=198.18.0.11,mask=255.255.255.0,gateway=198.18.0.1,"
-           "ignores-broadcast=maybe" << 2 << "ignores-broadcast must be true or false";
     QTest::newRow("a restart delay that is no number")
         << "--device type=PLC,name=ABCDEF,mac=02:4B:56:10:00:02,ip=198.18.0.11,mask=255.255.255.0,gateway=198.18.0.1,"
            "restart-delay-ms=soon" << 2 << "restart-delay-ms must be a whole number 0 to 600000";
