@@ -82,7 +82,7 @@ private slots:
     void refusedConfirmationSendsNoWrite();
     void writeIsFollowedUp_data();
     void writeIsFollowedUp();
-    void detailsByKeyboardAlone();
+    void wholeFlowByKeyboardAlone();
     void sharedAddressIsReachedByBroadcast();
 
 private:
@@ -345,12 +345,25 @@ static void press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier, int
     }
 }
 
-// In the details, change the address and confirm with keys only; the list's keys: tst_mainwindow.
-void TestEndToEnd::detailsByKeyboardAlone()
+// Search, choose the second row, open it, change its address and confirm, with keys only.
+void TestEndToEnd::wholeFlowByKeyboardAlone()
 {
-    QPointer<SubPlcInfo> detail = openDetails(QStringLiteral("02:4B:56:10:00:02"));
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    // From wherever the focus is, Tab reaches the refresh button: the last one, on the right.
+    for (int i = 0; i < 4 && QApplication::focusWidget()->objectName() != QLatin1String("refreshUserBtn"); ++i)
+        press(Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("refreshUserBtn"));
+    press(Qt::Key_Space);
+    QTRY_COMPARE(table->rowCount(), sampleRows.size());
+    press(Qt::Key_Tab); // round to the list
+    QCOMPARE(QApplication::focusWidget(), table);
+    press(Qt::Key_Home, Qt::ControlModifier); // the first row
+    press(Qt::Key_Down);
+    press(Qt::Key_Return);
+    QPointer<SubPlcInfo> detail = kvrtest::shownDetailWindows().value(0);
     QVERIFY(detail);
-    detail->activateWindow();
+    QCOMPARE(detail->getMacAddr(), QStringLiteral("02:4B:56:10:00:02"));
     QVERIFY(QTest::qWaitForWindowActive(detail));
 
     // The name field first, then the address.
