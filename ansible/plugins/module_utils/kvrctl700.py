@@ -274,15 +274,15 @@ def identify_outcome(stdout, rc, stderr):
     return outcome
 
 
-def argument_spec(**own):
+def module_options(**own):
     """The modules' options: the program, how it searches, and those of the module itself."""
-    spec = dict(executable=dict(type='path', default='kvrctl700-cli'),
-                adapters=dict(type='list', elements='str'),
-                rounds=dict(type='int'),
-                search_timeout_ms=dict(type='int'),
-                quiet_ms=dict(type='int'))
-    spec.update(own)
-    return spec
+    options = dict(executable=dict(type='path', default='kvrctl700-cli'),
+                   adapters=dict(type='list', elements='str'),
+                   rounds=dict(type='int'),
+                   search_timeout_ms=dict(type='int'),
+                   quiet_ms=dict(type='int'))
+    options.update(own)
+    return options
 
 
 def program(module):

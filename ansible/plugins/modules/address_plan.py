@@ -151,7 +151,7 @@ import os
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.kvrctl700.commissioning.plugins.module_utils.kvrctl700 import (
-    apply_command, argument_spec, finish, plan_outcome, plan_text, program)
+    apply_command, module_options, finish, plan_outcome, plan_text, program)
 
 DEVICE_OPTIONS = dict(mac=dict(type='str', required=True), ip=dict(type='str', required=True),
                       mask=dict(type='str', required=True), gateway=dict(type='str', required=True))
@@ -159,11 +159,11 @@ DEVICE_OPTIONS = dict(mac=dict(type='str', required=True), ip=dict(type='str', r
 
 def main():
     module = AnsibleModule(
-        argument_spec=argument_spec(devices=dict(type='list', elements='dict', options=DEVICE_OPTIONS),
-                                    plan=dict(type='path'),
-                                    restart_wait_ms=dict(type='int'),
-                                    verify_timeout_ms=dict(type='int'),
-                                    batch_size=dict(type='int')),
+        module_options(devices=dict(type='list', elements='dict', options=DEVICE_OPTIONS),
+                       plan=dict(type='path'),
+                       restart_wait_ms=dict(type='int'),
+                       verify_timeout_ms=dict(type='int'),
+                       batch_size=dict(type='int')),
         mutually_exclusive=[('devices', 'plan')],
         required_one_of=[('devices', 'plan')],
         supports_check_mode=True)

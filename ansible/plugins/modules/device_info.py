@@ -101,11 +101,11 @@ summary:
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.kvrctl700.commissioning.plugins.module_utils.kvrctl700 import (
-    argument_spec, finish, program, search_command, search_outcome)
+    module_options, finish, program, search_command, search_outcome)
 
 
 def main():
-    module = AnsibleModule(argument_spec=argument_spec(), supports_check_mode=True)
+    module = AnsibleModule(module_options(), supports_check_mode=True)
     rc, stdout, stderr = module.run_command(search_command(program(module), module.params))
     finish(module, search_outcome(stdout, rc, stderr))
 

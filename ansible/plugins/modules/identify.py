@@ -69,12 +69,12 @@ identify:
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.kvrctl700.commissioning.plugins.module_utils.kvrctl700 import (
-    argument_spec, finish, identify_command, identify_outcome, program)
+    module_options, finish, identify_command, identify_outcome, program)
 
 
 def main():
-    module = AnsibleModule(argument_spec=argument_spec(mac=dict(type='str', required=True),
-                                                       seconds=dict(type='int', default=30)),
+    module = AnsibleModule(module_options(mac=dict(type='str', required=True),
+                                          seconds=dict(type='int', default=30)),
                            supports_check_mode=True)
     if not 1 <= module.params['seconds'] <= 86400:
         module.fail_json(msg='seconds takes 1 to 86400, not %d' % module.params['seconds'])

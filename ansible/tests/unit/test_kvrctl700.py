@@ -4,15 +4,14 @@
 #
 #   python3 -m unittest discover -s ansible/tests/unit      (or python3 -m pytest ansible/tests/unit)
 
-import importlib.util
 import json
 import os
+import sys
 import unittest
 
-_PATH = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'plugins', 'module_utils', 'kvrctl700.py')
-_SPEC = importlib.util.spec_from_file_location('kvrctl700', _PATH)
-kvr = importlib.util.module_from_spec(_SPEC)
-_SPEC.loader.exec_module(kvr)
+# The shared module is plain Python: imported from its folder, without an installed collection.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'plugins', 'module_utils'))
+import kvrctl700 as kvr  # noqa: E402
 
 VFD = dict(mac='02:4B:56:40:00:02', name='LINE2-VFD', ip='198.19.0.30', mask='255.255.0.0', gateway='198.19.0.254')
 VFD_BEFORE = dict(ip='198.19.0.20', mask='255.255.0.0', gateway='198.19.0.254')
