@@ -3,6 +3,7 @@
 
 #include "commissioning/adapters.h"
 #include "commissioning/deviceendpoint.h"
+#include "commissioning/searchsession.h"
 #include "protocol/conversions.h"
 #include "simdevice.h"
 #include "support/simulatorprocess.h"
@@ -75,8 +76,7 @@ void measureReplySpread()
     for (int r = 0; r < Runs; ++r) {
         arrivals.clear();
         clock.start();
-        for (const Adapters::Adapter &adapter : adapters)
-            endpoint.send(Frame::encodeSearch(endpoint.takeFrameSeq()), DeviceRoute::search(adapter));
+        sendSearchRound(endpoint, adapters);
         QEventLoop loop;
         QTimer::singleShot(300, &loop, &QEventLoop::quit);
         loop.exec();

@@ -77,9 +77,10 @@ flash.)"), QStringLiteral("MAC"));
         command.warn(QStringLiteral("Ctrl-C cannot be caught here: it would leave the device flashing until its own time-out"));
     QElapsedTimer elapsed;
     elapsed.start();
-    if (const std::optional<QString> failure = flashing.start()) {
+    if (const DeviceLink::SendFailure failure = flashing.start(); failure != DeviceLink::SendFailure::None) {
+        const QString why = sendFailureText(failure, network.endpoint().lastSendError());
         flashing.stop();
-        return command.fail(Environment, QStringLiteral("the flash frame cannot leave (%1): %2").arg(route->describe(), *failure),
+        return command.fail(Environment, QStringLiteral("the flash frame cannot leave (%1): %2").arg(route->describe(), why),
                             QStringLiteral("send-failed"));
     }
     command.note(QStringLiteral("flashing \"%1\" %2 at %3 (%4)%5")
@@ -90,7 +91,8 @@ flash.)"), QStringLiteral("MAC"));
         duration.start(*seconds * 1000);
     loop.exec();
 
-    const std::optional<QString> offFailure = flashing.stop();
+    const DeviceLink::SendFailure offFailure = flashing.stop();
+    const bool toldOff = offFailure == DeviceLink::SendFailure::None;
     const double flashedSeconds = double(elapsed.elapsed()) / 1000.0;
     if (format == QLatin1String("jsonl")) {
         const QJsonObject line{{QStringLiteral("event"), QStringLiteral("identify")},
@@ -100,7 +102,7 @@ flash.)"), QStringLiteral("MAC"));
                                {QStringLiteral("route"), route->describe()},
                                {QStringLiteral("seconds"), std::round(flashedSeconds * 10) / 10},
                                {QStringLiteral("frames"), flashing.flashFramesSent()},
-                               {QStringLiteral("ledsOff"), !offFailure}};
+                               {QStringLiteral("ledsOff"), toldOff}};
         writeOutput(command.name(), QString::fromUtf8(QJsonDocument(line).toJson(QJsonDocument::Compact)) + u'\n');
     } else {
         QTextStream(stdout) << QStringLiteral("%1 %2 %3: flashed for %4 s (%5 flash frames, %6), LEDs %7\n")
@@ -108,13 +110,17 @@ flash.)"), QStringLiteral("MAC"));
                                     bytesToDottedText(device.reply.netAddr.left(4)))
                                    .arg(flashedSeconds, 0, 'f', 1)
                                    .arg(flashing.flashFramesSent())
-                                   .arg(route->describe(), offFailure ? QStringLiteral("NOT told off") : QStringLiteral("told off"));
+                                   .arg(route->describe(), toldOff ? QStringLiteral("told off") : QStringLiteral("NOT told off"));
     }
-    if (offFailure)
-        return command.fail(Environment, QStringLiteral("the LED-off frame cannot leave: %1").arg(*offFailure),
+    if (!toldOff)
+        return command.fail(Environment,
+                            QStringLiteral("the LED-off frame cannot leave: %1")
+                                .arg(sendFailureText(offFailure, network.endpoint().lastSendError())),
                             QStringLiteral("send-failed"));
-    if (!flashing.failure().isEmpty())
-        return command.fail(Environment, QStringLiteral("a flash frame could not leave: %1").arg(flashing.failure()),
+    if (flashing.repeatFailure() != DeviceLink::SendFailure::None)
+        return command.fail(Environment,
+                            QStringLiteral("a flash frame could not leave: %1")
+                                .arg(sendFailureText(flashing.repeatFailure(), flashing.repeatError())),
                             QStringLiteral("send-failed"));
     if (format == QLatin1String("jsonl"))
         writeOutput(command.name(), QStringLiteral(R"({"event":"summary","summary":{"exit":0}})") + u'\n');

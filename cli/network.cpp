@@ -50,6 +50,20 @@ std::optional<int> Network::open()
                           QStringLiteral("bind-failed"));
 }
 
+QString sendFailureText(DeviceLink::SendFailure failure, const QString &systemError)
+{
+    switch (failure) {
+    case DeviceLink::SendFailure::PortNotOpen:
+        return QStringLiteral("port %1 is not open").arg(Frame::DevicePort);
+    case DeviceLink::SendFailure::NotADeviceAddress:
+        return QStringLiteral("not the address of one device");
+    case DeviceLink::SendFailure::NetworkError:
+    case DeviceLink::SendFailure::None:
+        break;
+    }
+    return systemError;
+}
+
 std::optional<QList<FoundDevice>> Network::search(const std::optional<QByteArray> &onlyMac)
 {
     SearchSession::Options options = m_command.searchOptions();
@@ -60,8 +74,9 @@ std::optional<QList<FoundDevice>> Network::search(const std::optional<QByteArray
     session.start();
     waitUntilFinished(session);
     m_roundsSent = session.roundsSent();
-    for (const Adapters::Skipped &failed : session.failedAdapters())
-        m_command.note(QStringLiteral("cannot search on %1: %2").arg(failed.name, failed.reason));
+    for (const SearchRound::Failure &failed : session.failedAdapters())
+        m_command.note(QStringLiteral("cannot search on %1: %2")
+                           .arg(failed.adapterName, sendFailureText(failed.failure, failed.systemError)));
     if (session.deviceLimitReached())
         m_command.note(QStringLiteral("more than %1 devices answered: the search lists the first %1 and stopped "
                                       "listening to new ones")

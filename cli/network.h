@@ -13,6 +13,9 @@ namespace Cli {
 
 class Command;
 
+// "port 102 is not open", or the system's words for a NetworkError.
+QString sendFailureText(DeviceLink::SendFailure failure, const QString &systemError);
+
 // The program's side of the network for one sub-command: the adapters chosen and the endpoint on
 // port 102.
 class Network

@@ -32,6 +32,20 @@ QString rowName(const ResultListing::Result &result)
 
 const QString HeldBackByASignal = QStringLiteral("interrupted before its write was sent");
 
+QString notSentText(const VerifiedWrite &write, qsizetype index)
+{
+    switch (write.notSentReason(index)) {
+    case VerifiedWrite::NotSentReason::Interrupted:
+        return HeldBackByASignal;
+    case VerifiedWrite::NotSentReason::NoRoute:
+        return QStringLiteral("the device answered on none of the adapters in use");
+    case VerifiedWrite::NotSentReason::SendFailed:
+    case VerifiedWrite::NotSentReason::None:
+        break;
+    }
+    return sendFailureText(write.sendFailure(index), write.sendError(index));
+}
+
 } // namespace
 
 PlanRun::PlanRun(Command &command)
@@ -43,12 +57,12 @@ PlanRun::PlanRun(Command &command)
       m_restartWait(QStringLiteral("restart-wait"),
                     QStringLiteral("Waits <ms> after a write before searching for the device (default %1): it "
                                    "restarts meanwhile.")
-                        .arg(VerifiedWrite::DefaultRestartWaitMs),
-                    QStringLiteral("ms"), QString::number(VerifiedWrite::DefaultRestartWaitMs)),
+                        .arg(WriteVerification::DefaultRestartWaitMs),
+                    QStringLiteral("ms"), QString::number(WriteVerification::DefaultRestartWaitMs)),
       m_verifyTimeout(QStringLiteral("verify-timeout"),
                       QStringLiteral("Then searches for it for at most <ms> (default %1).")
-                          .arg(VerifiedWrite::DefaultVerifyTimeoutMs),
-                      QStringLiteral("ms"), QString::number(VerifiedWrite::DefaultVerifyTimeoutMs)),
+                          .arg(WriteVerification::DefaultTimeoutMs),
+                      QStringLiteral("ms"), QString::number(WriteVerification::DefaultTimeoutMs)),
       m_batchSize(QStringLiteral("batch-size"),
                   QStringLiteral("After the first write, verified alone, writes the other rows <n> at a time, each "
                                  "group verified before the next is sent (default: all together; 1: one by one)."),
@@ -112,7 +126,7 @@ int PlanRun::run(Network &network, const QList<PlanFile::Row> &rows)
     m_results.clear();
     for (const PlanFile::Row &row : rows) {
         m_results.append({row.line, macBytesToText(row.mac), QString(), ipv4Text(row.settings.ip),
-                          ipv4Text(row.settings.mask), ipv4Text(row.settings.gateway), QStringLiteral("not-sent"),
+                          ipv4Text(row.settings.mask), ipv4Text(row.settings.gateway), ResultListing::Status::NotSent,
                           QStringLiteral("interrupted before the search ended"), std::nullopt});
     }
     const std::optional<QList<FoundDevice>> found = network.search();
@@ -141,30 +155,33 @@ int PlanRun::run(Network &network, const QList<PlanFile::Row> &rows)
             result.name = QString::fromLatin1(device->reply.name);
             result.before = ResultListing::Settings{ipv4Text(before.ip), ipv4Text(before.mask), ipv4Text(before.gateway)};
         }
-        for (const QString &warning : check.warnings)
-            m_command.warn(where(row) + warning);
-        for (const QString &refusal : check.refusals)
-            m_command.note(QStringLiteral("%1refused: %2").arg(where(row), refusal));
+        for (const AddressCheck::Finding &warning : check.warnings)
+            m_command.warn(where(row) + AddressCheck::describe(warning, row.settings));
+        QStringList refusals;
+        for (const AddressCheck::Finding &refusal : check.refusals) {
+            refusals.append(AddressCheck::describe(refusal, row.settings));
+            m_command.note(QStringLiteral("%1refused: %2").arg(where(row), refusals.last()));
+        }
 
         switch (check.verdict) {
         case PlanCheck::Verdict::Refused:
-            result.status = QStringLiteral("refused");
-            result.detail = check.refusals.join(QLatin1String("; "));
+            result.status = ResultListing::Status::Refused;
+            result.detail = refusals.join(QLatin1String("; "));
             break;
         case PlanCheck::Verdict::AlreadyCorrect:
-            result.status = QStringLiteral("already-correct");
+            result.status = ResultListing::Status::AlreadyCorrect;
             break;
         case PlanCheck::Verdict::NotFound:
-            result.status = QStringLiteral("not-found");
+            result.status = ResultListing::Status::NotFound;
             result.detail = QStringLiteral("no device with this MAC answered");
             break;
         case PlanCheck::Verdict::Write:
             if (refused) {
-                result.status = QStringLiteral("not-sent");
+                result.status = ResultListing::Status::NotSent;
                 result.detail = QStringLiteral("the checks refused the plan");
             } else if (dryRun) {
                 const auto route = DeviceRoute::toDevice(*device, network.adapters());
-                result.status = QStringLiteral("dry-run");
+                result.status = ResultListing::Status::DryRun;
                 result.detail = QStringLiteral("now %1; the write would go by %2")
                                     .arg(settingsText(device->settings()),
                                          route ? route->describe() : QStringLiteral("no route"));
@@ -195,12 +212,12 @@ int PlanRun::run(Network &network, const QList<PlanFile::Row> &rows)
         writeGroup(network, rows, group, *found);
         for (qsizetype row : group) {
             const ResultListing::Result &result = m_results.at(row);
-            const bool passed = result.status == QLatin1String("verified")
-                || (result.status == QLatin1String("sent") && m_command.parser().isSet(m_noVerify));
+            const bool passed = result.status == ResultListing::Status::Verified
+                || (result.status == ResultListing::Status::Sent && m_command.parser().isSet(m_noVerify));
             if (!passed && holdReason.isEmpty() && terminationSignalsReceived() == 0) {
                 holdReason = QStringLiteral("%1 %2 ended %3, so nothing after it was sent")
                                  .arg(g == 0 ? QStringLiteral("the first write,") : QStringLiteral("the write of"),
-                                      rowName(result), result.status);
+                                      rowName(result), ResultListing::statusWord(result.status));
             }
         }
     }
@@ -209,10 +226,11 @@ int PlanRun::run(Network &network, const QList<PlanFile::Row> &rows)
         return finish(Interrupted);
     if (refused)
         return finish(Refused);
-    static const QStringList done{QStringLiteral("already-correct"), QStringLiteral("verified"),
-                                  QStringLiteral("sent"), QStringLiteral("dry-run")};
-    const bool allDone = std::all_of(m_results.cbegin(), m_results.cend(),
-                                     [](const ResultListing::Result &result) { return done.contains(result.status); });
+    const bool allDone = std::all_of(m_results.cbegin(), m_results.cend(), [](const ResultListing::Result &result) {
+        using ResultListing::Status;
+        return result.status == Status::AlreadyCorrect || result.status == Status::Verified
+            || result.status == Status::Sent || result.status == Status::DryRun;
+    });
     return finish(allDone ? Done : NotDone);
 }
 
@@ -223,8 +241,8 @@ void PlanRun::writeGroup(Network &network, const QList<PlanFile::Row> &rows, con
     for (qsizetype row : group)
         targets.append({*findDevice(found, rows.at(row).mac), rows.at(row).settings});
     VerifiedWrite write(network.endpoint(), network.adapters(), targets,
-                        {!m_command.parser().isSet(m_noVerify), m_restartWaitMs, m_verifyTimeoutMs,
-                         m_command.searchOptions().quietMs});
+                        {!m_command.parser().isSet(m_noVerify),
+                         {m_restartWaitMs, m_verifyTimeoutMs, m_command.searchOptions().quietMs}});
     QList<QString> routes(group.size(), QStringLiteral("no route"));
     QObject::connect(&write, &VerifiedWrite::frameSent, &write, [&](qsizetype i, const DeviceRoute::Route &route) {
         const PlanFile::Row &row = rows.at(group.at(i));
@@ -248,7 +266,7 @@ void PlanRun::writeGroup(Network &network, const QList<PlanFile::Row> &rows, con
     for (qsizetype i = 0; i < group.size(); ++i) {
         ResultListing::Result &result = m_results[group.at(i)];
         const AddressCheck::Settings before = targets.at(i).device.settings();
-        result.status = WriteOutcome::name(write.outcome(i));
+        result.status = ResultListing::statusOf(write.outcome(i));
         switch (write.outcome(i)) {
         case WriteOutcome::Outcome::Verified:
             result.detail = QStringLiteral("by %1").arg(routes.at(i));
@@ -274,7 +292,7 @@ void PlanRun::writeGroup(Network &network, const QList<PlanFile::Row> &rows, con
                                 .arg(m_restartWaitMs);
             break;
         case WriteOutcome::Outcome::NotSent:
-            result.detail = write.failure(i);
+            result.detail = notSentText(write, i);
             break;
         case WriteOutcome::Outcome::Conflict: {
             QStringList heard;

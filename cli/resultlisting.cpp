@@ -14,6 +14,31 @@ namespace {
 
 constexpr int SchemaVersion = 1;
 
+struct StatusText
+{
+    Status status;
+    const char *word;
+    const char *meaning;
+};
+
+// In the order the help texts list them.
+constexpr StatusText StatusTexts[] = {
+    {Status::AlreadyCorrect, "already-correct", "the device has these settings already; nothing sent"},
+    {Status::NotFound, "not-found", "no device with this MAC answered the search; nothing sent"},
+    {Status::Refused, "refused", "the checks refuse the row (the detail says why); nothing sent"},
+    {Status::DryRun, "dry-run", "--dry-run: the write it would send, not sent"},
+    {Status::Sent, "sent",
+     "the write left, and was not verified (--no-verify, or interrupted before its verification ended)"},
+    {Status::Verified, "verified", "the device answered with exactly the new settings"},
+    {Status::Mismatch, "mismatch", "it answered with other settings: it refused them, or has not restarted yet"},
+    {Status::NotSeen, "not-seen", "it did not answer after the write within --verify-timeout"},
+    {Status::Conflict, "conflict",
+     "answers for its MAC disagree: two devices with one MAC, or another answering in its name"},
+    {Status::NotSent, "not-sent",
+     "no write was sent: the frame could not leave, the checks refused the plan, an earlier write was not "
+     "verified, or the run was interrupted"},
+};
+
 // The row's identity and wanted settings: what a result and a sent event share.
 QJsonObject rowObject(const Result &result)
 {
@@ -28,7 +53,7 @@ QJsonObject rowObject(const Result &result)
 QJsonObject resultObject(const Result &result)
 {
     QJsonObject object = rowObject(result);
-    object.insert(QStringLiteral("status"), result.status);
+    object.insert(QStringLiteral("status"), statusWord(result.status));
     object.insert(QStringLiteral("detail"), result.detail);
     object.insert(QStringLiteral("before"),
                   result.before ? QJsonValue(QJsonObject{{QStringLiteral("ip"), result.before->ip},
@@ -63,29 +88,38 @@ Summary summarize(const QList<Result> &results, int changed, int exit, bool inte
 {
     Summary summary{results.size(), changed, {}, exit, interrupted};
     for (const Result &result : results)
-        ++summary.counts[result.status];
+        ++summary.counts[statusWord(result.status)];
     return summary;
+}
+
+QString statusWord(Status status)
+{
+    for (const StatusText &text : StatusTexts) {
+        if (text.status == status)
+            return QLatin1String(text.word);
+    }
+    return {};
+}
+
+Status statusOf(WriteOutcome::Outcome outcome)
+{
+    switch (outcome) {
+    case WriteOutcome::Outcome::Verified: return Status::Verified;
+    case WriteOutcome::Outcome::Mismatch: return Status::Mismatch;
+    case WriteOutcome::Outcome::NotSeen: return Status::NotSeen;
+    case WriteOutcome::Outcome::Sent: return Status::Sent;
+    case WriteOutcome::Outcome::Conflict: return Status::Conflict;
+    case WriteOutcome::Outcome::NotSent: break;
+    }
+    return Status::NotSent;
 }
 
 QList<std::pair<QString, QString>> statusWords()
 {
-    return {
-        {QStringLiteral("already-correct"), QStringLiteral("the device has these settings already; nothing sent")},
-        {QStringLiteral("not-found"), QStringLiteral("no device with this MAC answered the search; nothing sent")},
-        {QStringLiteral("refused"), QStringLiteral("the checks refuse the row (the detail says why); nothing sent")},
-        {QStringLiteral("dry-run"), QStringLiteral("--dry-run: the write it would send, not sent")},
-        {QStringLiteral("sent"),
-         QStringLiteral("the write left, and was not verified (--no-verify, or interrupted before its verification ended)")},
-        {QStringLiteral("verified"), QStringLiteral("the device answered with exactly the new settings")},
-        {QStringLiteral("mismatch"),
-         QStringLiteral("it answered with other settings: it refused them, or has not restarted yet")},
-        {QStringLiteral("not-seen"), QStringLiteral("it did not answer after the write within --verify-timeout")},
-        {QStringLiteral("conflict"),
-         QStringLiteral("answers for its MAC disagree: two devices with one MAC, or another answering in its name")},
-        {QStringLiteral("not-sent"),
-         QStringLiteral("no write was sent: the frame could not leave, the checks refused the plan, an earlier "
-                        "write was not verified, or the run was interrupted")},
-    };
+    QList<std::pair<QString, QString>> words;
+    for (const StatusText &text : StatusTexts)
+        words.append({QLatin1String(text.word), QLatin1String(text.meaning)});
+    return words;
 }
 
 QString table(const QList<Result> &results)
@@ -97,7 +131,8 @@ QString table(const QList<Result> &results)
         header.prepend(QStringLiteral("LINE"));
     QList<QStringList> rows;
     for (const Result &result : results) {
-        QStringList row{result.mac, result.name, result.ip, result.mask, result.gateway, result.status, result.detail};
+        QStringList row{result.mac, result.name, result.ip, result.mask, result.gateway, statusWord(result.status),
+                        result.detail};
         if (fromPlan)
             row.prepend(QString::number(result.line));
         rows.append(row);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "commissioning/writeoutcome.h"
+
 #include <QList>
 #include <QMap>
 #include <QString>
@@ -15,13 +17,29 @@ struct Settings
     QString ip, mask, gateway;
 };
 
+enum class Status {
+    AlreadyCorrect,
+    NotFound,
+    Refused,
+    DryRun,
+    Sent,
+    Verified,
+    Mismatch,
+    NotSeen,
+    Conflict,
+    NotSent,
+};
+// "already-correct", "not-found", ...: the words scripts read.
+QString statusWord(Status status);
+Status statusOf(WriteOutcome::Outcome outcome);
+
 struct Result
 {
     int line = 0; // of the plan file; 0 for set
     QString mac;
     QString name; // as the device reported it; empty when it was not found
     QString ip, mask, gateway; // the settings the row asks for
-    QString status; // one of statusWords()
+    Status status = Status::NotSent;
     QString detail;
     std::optional<Settings> before; // the device's settings when the run found it
 };

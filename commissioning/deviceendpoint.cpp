@@ -3,7 +3,7 @@
 #include <QNetworkDatagram>
 #include <QUdpSocket>
 
-DeviceEndpoint::DeviceEndpoint(QObject *parent) : QObject(parent), m_socket(new QUdpSocket(this))
+DeviceEndpoint::DeviceEndpoint(QObject *parent) : DeviceLink(parent), m_socket(new QUdpSocket(this))
 {
     connect(m_socket, &QUdpSocket::readyRead, this, &DeviceEndpoint::readPendingDatagrams);
 }
@@ -18,15 +18,18 @@ DevicePort::Opening DeviceEndpoint::open(const QString &description)
     return opening;
 }
 
-std::optional<QString> DeviceEndpoint::send(const QByteArray &frame, const DeviceRoute::Route &route)
+DeviceLink::SendFailure DeviceEndpoint::send(const QByteArray &frame, const QHostAddress &destination,
+                                             int interfaceIndex)
 {
+    setSendError({});
     if (m_socket->state() != QAbstractSocket::BoundState)
-        return QStringLiteral("port %1 is not open").arg(Frame::DevicePort);
-    QNetworkDatagram datagram(frame, route.destination, Frame::DevicePort);
-    datagram.setInterfaceIndex(uint(route.interfaceIndex));
+        return SendFailure::PortNotOpen;
+    QNetworkDatagram datagram(frame, destination, Frame::DevicePort);
+    datagram.setInterfaceIndex(uint(interfaceIndex));
     if (m_socket->writeDatagram(datagram) == frame.size())
-        return std::nullopt;
-    return m_socket->errorString();
+        return SendFailure::None;
+    setSendError(m_socket->errorString());
+    return SendFailure::NetworkError;
 }
 
 void DeviceEndpoint::readPendingDatagrams()

@@ -1,36 +1,37 @@
 #include "identify.h"
 
-#include "deviceendpoint.h"
-
-Identify::Identify(DeviceEndpoint &endpoint, const QByteArray &mac, const DeviceRoute::Route &route, QObject *parent)
-    : QObject(parent), m_endpoint(endpoint), m_mac(mac), m_route(route)
+Identify::Identify(DeviceLink &link, const QByteArray &mac, const DeviceRoute::Route &route, QObject *parent)
+    : QObject(parent), m_link(link), m_mac(mac), m_route(route)
 {
     m_flash.setInterval(Frame::FlashIntervalMs);
     connect(&m_flash, &QTimer::timeout, this, [this] {
-        if (const std::optional<QString> failure = send(Frame::LedCommand::Flash); failure && m_failure.isEmpty())
-            m_failure = *failure;
+        const DeviceLink::SendFailure failure = send(Frame::LedCommand::Flash);
+        if (failure != DeviceLink::SendFailure::None && m_repeatFailure == DeviceLink::SendFailure::None) {
+            m_repeatFailure = failure;
+            m_repeatError = m_link.lastSendError();
+        }
     });
 }
 
-std::optional<QString> Identify::start()
+DeviceLink::SendFailure Identify::start()
 {
-    std::optional<QString> failure = send(Frame::LedCommand::Flash);
-    if (!failure)
+    const DeviceLink::SendFailure failure = send(Frame::LedCommand::Flash);
+    if (failure == DeviceLink::SendFailure::None)
         m_flash.start();
     return failure;
 }
 
-std::optional<QString> Identify::stop()
+DeviceLink::SendFailure Identify::stop()
 {
     m_flash.stop();
     return send(Frame::LedCommand::Off);
 }
 
-std::optional<QString> Identify::send(Frame::LedCommand command)
+DeviceLink::SendFailure Identify::send(Frame::LedCommand command)
 {
-    std::optional<QString> failure =
-        m_endpoint.send(Frame::encodeLed(m_mac, command, m_endpoint.takeFrameSeq()), m_route);
-    if (!failure && command == Frame::LedCommand::Flash)
+    const DeviceLink::SendFailure failure =
+        m_link.send(Frame::encodeLed(m_mac, command, m_link.takeFrameSeq()), m_route.destination, m_route.interfaceIndex);
+    if (failure == DeviceLink::SendFailure::None && command == Frame::LedCommand::Flash)
         ++m_flashFramesSent;
     return failure;
 }

@@ -44,10 +44,8 @@ QList<RowCheck> check(const QList<PlanFile::Row> &rows, const QList<FoundDevice>
         // Nothing is sent for a device that has its settings already: only the plan itself counts.
         if (!alreadyCorrect) {
             context.deviceMac = row.mac;
-            const QList<AddressCheck::Finding> findings = AddressCheck::check(row.settings, context);
-            for (const AddressCheck::Finding &finding : findings)
-                (finding.isRefusal() ? result.refusals : result.warnings)
-                    .append(AddressCheck::describe(finding, row.settings));
+            for (const AddressCheck::Finding &finding : AddressCheck::check(row.settings, context))
+                (finding.isRefusal() ? result.refusals : result.warnings).append(finding);
         }
 
         if (!result.refusals.isEmpty())

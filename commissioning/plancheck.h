@@ -5,7 +5,6 @@
 #include "planfile.h"
 
 #include <QList>
-#include <QStringList>
 
 // The checks an address plan passes before any of it is sent: first the rows among themselves
 // (one row per MAC, one device per IP address), before anything goes out at all; then, row by row,
@@ -40,8 +39,8 @@ enum class Verdict {
 struct RowCheck
 {
     Verdict verdict = Verdict::Write;
-    QStringList refusals;
-    QStringList warnings;
+    QList<AddressCheck::Finding> refusals;
+    QList<AddressCheck::Finding> warnings;
 };
 
 // The rows against the network; the plan must have no repeats (see above).

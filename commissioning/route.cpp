@@ -30,11 +30,6 @@ QString Route::describe() const
     return QStringLiteral("unicast to %1 on %2").arg(destination.toString(), adapterName);
 }
 
-Route search(const Adapters::Adapter &adapter)
-{
-    return {QHostAddress(QHostAddress::Broadcast), adapter.index, adapter.name, true};
-}
-
 std::optional<Route> toDevice(quint32 ip, const QList<int> &answeredOn, const QList<Adapters::Adapter> &adapters,
                               bool addressShared)
 {
@@ -50,9 +45,7 @@ std::optional<Route> toDevice(quint32 ip, const QList<int> &answeredOn, const QL
     }
     if (!first)
         return std::nullopt;
-    Route route = search(*first);
-    route.sharedAddress = addressShared;
-    return route;
+    return Route{QHostAddress(QHostAddress::Broadcast), first->index, first->name, true, addressShared};
 }
 
 std::optional<Route> toDevice(const FoundDevice &device, const QList<Adapters::Adapter> &adapters)

@@ -32,9 +32,6 @@ struct Route
     QString describe() const;
 };
 
-// The search goes out of every adapter as a broadcast pinned to it.
-Route search(const Adapters::Adapter &adapter);
-
 // For a device at `ip` that answered on the adapters of these interface indexes (first answer
 // first): unicast on the first of them whose subnet holds the address as a host other than the
 // adapter itself, unless another device holds the address too; otherwise a broadcast on the first

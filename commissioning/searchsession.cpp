@@ -1,13 +1,30 @@
 #include "searchsession.h"
 
-#include "deviceendpoint.h"
-#include "route.h"
+#include <QHostAddress>
 
 #include <algorithm>
 
-SearchSession::SearchSession(DeviceEndpoint &endpoint, const QList<Adapters::Adapter> &adapters,
+SearchRound sendSearchRound(DeviceLink &link, const QList<Adapters::Adapter> &adapters)
+{
+    SearchRound round;
+    const auto sendOn = [&](const QString &adapterName, int interfaceIndex) {
+        const DeviceLink::SendFailure failure =
+            link.send(Frame::encodeSearch(link.takeFrameSeq()), QHostAddress(QHostAddress::Broadcast), interfaceIndex);
+        if (failure == DeviceLink::SendFailure::None)
+            ++round.sent;
+        else
+            round.failures.append({adapterName, failure, link.lastSendError()});
+    };
+    if (adapters.isEmpty())
+        sendOn(QString(), 0);
+    for (const Adapters::Adapter &adapter : adapters)
+        sendOn(adapter.name, adapter.index);
+    return round;
+}
+
+SearchSession::SearchSession(DeviceLink &link, const QList<Adapters::Adapter> &adapters,
                              const Options &options, QObject *parent)
-    : QObject(parent), m_endpoint(endpoint), m_adapters(adapters), m_options(options)
+    : QObject(parent), m_link(link), m_adapters(adapters), m_options(options)
 {
     m_quiet.setSingleShot(true);
     m_quiet.setTimerType(Qt::PreciseTimer);
@@ -20,7 +37,7 @@ SearchSession::SearchSession(DeviceEndpoint &endpoint, const QList<Adapters::Ada
 
 void SearchSession::start()
 {
-    connect(&m_endpoint, &DeviceEndpoint::replyReceived, this, &SearchSession::takeReply);
+    connect(&m_link, &DeviceLink::replyReceived, this, &SearchSession::takeReply);
     m_deadline.start(m_options.timeoutMs);
     startRound();
 }
@@ -29,18 +46,14 @@ void SearchSession::startRound()
 {
     ++m_round;
     m_newInRound = false;
-    int sent = 0;
-    for (const Adapters::Adapter &adapter : std::as_const(m_adapters)) {
-        if (hasFailed(adapter))
-            continue;
-        const QByteArray frame = Frame::encodeSearch(m_endpoint.takeFrameSeq());
-        if (const std::optional<QString> failure = m_endpoint.send(frame, DeviceRoute::search(adapter)))
-            m_failed.append({adapter.name, *failure, false});
-        else
-            ++sent;
-    }
-    m_anySent = m_anySent || sent > 0;
-    if (sent == 0) {
+    QList<Adapters::Adapter> working;
+    std::copy_if(m_adapters.cbegin(), m_adapters.cend(), std::back_inserter(working),
+                 [this](const Adapters::Adapter &adapter) { return !hasFailed(adapter); });
+    // Never empty when m_adapters is not: a round in which every adapter failed ended the search.
+    const SearchRound round = sendSearchRound(m_link, working);
+    m_failed.append(round.failures);
+    m_anySent = m_anySent || round.sent > 0;
+    if (round.sent == 0) {
         finish();
         return;
     }
@@ -53,7 +66,7 @@ void SearchSession::takeReply(const Frame::DeviceReply &reply, int interfaceInde
         return;
     // A reply that came in by an adapter not searched on answers someone else's search (or an
     // earlier one of ours); 0 means the system did not say.
-    if (interfaceIndex != 0 && !Adapters::findByIndex(m_adapters, interfaceIndex))
+    if (interfaceIndex != 0 && !m_adapters.isEmpty() && !Adapters::findByIndex(m_adapters, interfaceIndex))
         return;
     if (m_devices.size() >= m_options.maxDevices && !findDevice(m_devices, reply.mac)) {
         m_limitReached = true;
@@ -90,14 +103,14 @@ void SearchSession::finish()
         markSharedAddresses(m_devices);
     m_quiet.stop();
     m_deadline.stop();
-    disconnect(&m_endpoint, &DeviceEndpoint::replyReceived, this, &SearchSession::takeReply);
+    disconnect(&m_link, &DeviceLink::replyReceived, this, &SearchSession::takeReply);
     emit finished();
 }
 
 bool SearchSession::hasFailed(const Adapters::Adapter &adapter) const
 {
     return std::any_of(m_failed.cbegin(), m_failed.cend(),
-                       [&adapter](const Adapters::Skipped &failed) { return failed.name == adapter.name; });
+                       [&adapter](const SearchRound::Failure &failed) { return failed.adapterName == adapter.name; });
 }
 
 bool SearchSession::everyWantedAnswered() const

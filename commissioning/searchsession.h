@@ -3,12 +3,26 @@
 #include "adapters.h"
 #include "founddevice.h"
 
+#include "protocol/devicelink.h"
+
 #include <QObject>
 #include <QTimer>
 
-#include <optional>
-
-class DeviceEndpoint;
+// One search frame out of each adapter, as a broadcast pinned to it; with no adapter, one out of
+// the adapter the routing table chooses. The window's refresh is one round; a SearchSession sends
+// several.
+struct SearchRound
+{
+    struct Failure
+    {
+        QString adapterName; // empty for the routing table's choice
+        DeviceLink::SendFailure failure = DeviceLink::SendFailure::None;
+        QString systemError; // the system's words for a NetworkError
+    };
+    int sent = 0; // frames that left
+    QList<Failure> failures;
+};
+SearchRound sendSearchRound(DeviceLink &link, const QList<Adapters::Adapter> &adapters);
 
 // One search over several adapters: the search frame goes out of every adapter in rounds, and the
 // replies are merged by MAC.
@@ -49,7 +63,8 @@ public:
         bool untilStopped = false; // looking for some devices: goes on after they answered, until stop() or the deadline
     };
 
-    SearchSession(DeviceEndpoint &endpoint, const QList<Adapters::Adapter> &adapters, const Options &options,
+    // With no adapter, the search goes the way the routing table chooses and takes replies from any.
+    SearchSession(DeviceLink &link, const QList<Adapters::Adapter> &adapters, const Options &options,
                   QObject *parent = nullptr);
 
     void start();
@@ -60,7 +75,7 @@ public:
     const QList<FoundDevice> &devices() const { return m_devices; }
     int roundsSent() const { return m_round; }
     // Adapters that could not send the search frame, with the reason; the others went on without them.
-    const QList<Adapters::Skipped> &failedAdapters() const { return m_failed; }
+    const QList<SearchRound::Failure> &failedAdapters() const { return m_failed; }
     // True when at least one search frame left.
     bool anySent() const { return m_anySent; }
     // True when the list was full and a device not on it answered: the search stopped listening to new devices.
@@ -79,13 +94,13 @@ private:
     bool hasFailed(const Adapters::Adapter &adapter) const;
     bool everyWantedAnswered() const;
 
-    DeviceEndpoint &m_endpoint;
+    DeviceLink &m_link;
     QList<Adapters::Adapter> m_adapters;
     Options m_options;
     QTimer m_quiet;
     QTimer m_deadline;
     QList<FoundDevice> m_devices;
-    QList<Adapters::Skipped> m_failed;
+    QList<SearchRound::Failure> m_failed;
     int m_round = 0;
     bool m_newInRound = false;
     bool m_anySent = false;

@@ -3,35 +3,25 @@
 #include "adapters.h"
 #include "founddevice.h"
 #include "route.h"
-#include "writeoutcome.h"
+#include "writeverification.h"
 
-#include <QElapsedTimer>
+#include "protocol/devicelink.h"
+
 #include <QObject>
 #include <QPointer>
-#include <QTimer>
 
-class DeviceEndpoint;
-class SearchSession;
-
-// Writes new IPv4 settings to a group of devices found by a search, then checks that they took
-// them: the write frames go back to back, in the order given; then one wait for the restart (the
-// devices restart together) and one search for all of their MACs, until each has answered and the
-// quiet period after its first answer that counts has passed, or the time is up. What the answers
-// prove is WriteOutcome's to judge.
+// Writes new IPv4 settings to a group of devices found by a search, then has WriteVerification
+// check that they took them: the write frames go back to back, in the order given, and the devices
+// restart together.
 class VerifiedWrite : public QObject
 {
     Q_OBJECT
 
 public:
-    static constexpr int DefaultRestartWaitMs = 2000;
-    static constexpr int DefaultVerifyTimeoutMs = 30000;
-
     struct Options
     {
         bool verify = true;
-        int restartWaitMs = DefaultRestartWaitMs;     // before the first search: they answer nothing meanwhile
-        int verifyTimeoutMs = DefaultVerifyTimeoutMs; // then searched for this long
-        int quietMs = 0; // of the searches, and listened on after a device's first answer; 0: the search's default
+        WriteVerification::Options verification;
     };
 
     struct Target
@@ -40,35 +30,36 @@ public:
         AddressCheck::Settings settings;
     };
 
-    VerifiedWrite(DeviceEndpoint &endpoint, const QList<Adapters::Adapter> &adapters, const QList<Target> &targets,
+    // Why the frame of a target did not leave.
+    enum class NotSentReason {
+        None,
+        Interrupted, // holdBack() or stop() came first
+        NoRoute,     // the device answered on none of the adapters in use
+        SendFailed,  // the link refused it: sendFailure() says why
+    };
+
+    VerifiedWrite(DeviceLink &link, const QList<Adapters::Adapter> &adapters, const QList<Target> &targets,
                   const Options &options, QObject *parent = nullptr);
 
     // Sends every write frame (frameSent() for each that left), then verifies.
     void start();
-    // Sends no further frame (those not yet sent end NotSent, "interrupted"); the writes already
+    // Sends no further frame (those not yet sent end NotSent, Interrupted); the writes already
     // sent are verified as usual. For a frameSent() handler that learns it must stop.
     void holdBack() { m_heldBack = true; }
-    // Ends the verification now: a device that left no answer yet ends Sent, not NotSeen, as its
-    // time was not up. No frame leaves after this.
+    // Ends the verification now (see WriteVerification::stop()). No frame leaves after this.
     void stop();
     bool isFinished() const { return m_finished; }
-
-    // Of target `index`, once finished.
-    WriteOutcome::Outcome outcome(qsizetype index) const { return m_results.at(index).outcome; }
-    // What the device answered with after the write, when it answered.
-    std::optional<AddressCheck::Settings> answered(qsizetype index) const
-    {
-        return WriteOutcome::deciding(m_results.at(index).answers, m_results.at(index).write);
-    }
-    // Every different set of settings its answers gave (two or more for Conflict).
-    QList<AddressCheck::Settings> heard(qsizetype index) const
-    {
-        return WriteOutcome::heard(m_results.at(index).answers, m_results.at(index).write);
-    }
-    // Why the frame did not leave, for NotSent.
-    QString failure(qsizetype index) const { return m_results.at(index).failure; }
     // True when the verification was cut short by stop().
     bool wasStopped() const { return m_stopped; }
+
+    // Of target `index`, once finished.
+    WriteOutcome::Outcome outcome(qsizetype index) const;
+    std::optional<AddressCheck::Settings> answered(qsizetype index) const;
+    QList<AddressCheck::Settings> heard(qsizetype index) const;
+    NotSentReason notSentReason(qsizetype index) const { return m_results.at(index).notSent; }
+    DeviceLink::SendFailure sendFailure(qsizetype index) const { return m_results.at(index).sendFailure; }
+    // The system's words for a NetworkError.
+    QString sendError(qsizetype index) const { return m_results.at(index).sendError; }
 
 signals:
     // The write frame of target `index` has left, by `route`.
@@ -78,27 +69,19 @@ signals:
 private:
     struct Result
     {
-        bool left = false;
-        WriteOutcome::Write write;
-        WriteOutcome::Outcome outcome = WriteOutcome::Outcome::NotSent;
-        QList<WriteOutcome::Answer> answers;
-        QString failure;
+        qsizetype verified = -1; // its place among the verification's targets; -1: its frame did not leave
+        NotSentReason notSent = NotSentReason::None;
+        DeviceLink::SendFailure sendFailure = DeviceLink::SendFailure::None;
+        QString sendError;
     };
 
-    void searchForDevices();
-    void takeAnswer(const Frame::DeviceReply &reply, int interfaceIndex, quint32 source);
-    void settleWhenQuiet();
-    int quietMs() const;
     void finish();
 
-    DeviceEndpoint &m_endpoint;
+    DeviceLink &m_link;
     QList<Adapters::Adapter> m_adapters;
     QList<Target> m_targets;
     Options m_options;
-    QTimer m_restartWait;
-    QTimer m_settle;
-    QElapsedTimer m_clock; // of the answers
-    QPointer<SearchSession> m_search;
+    QPointer<WriteVerification> m_verification;
     QList<Result> m_results;
     bool m_heldBack = false;
     bool m_stopped = false;

@@ -46,17 +46,4 @@ Outcome judge(const QList<Answer> &answers, const Write &write)
     return settings.constFirst() == write.written ? Outcome::Verified : Outcome::Mismatch;
 }
 
-QString name(Outcome outcome)
-{
-    switch (outcome) {
-    case Outcome::Verified: return QStringLiteral("verified");
-    case Outcome::Mismatch: return QStringLiteral("mismatch");
-    case Outcome::NotSeen: return QStringLiteral("not-seen");
-    case Outcome::NotSent: return QStringLiteral("not-sent");
-    case Outcome::Sent: return QStringLiteral("sent");
-    case Outcome::Conflict: return QStringLiteral("conflict");
-    }
-    return {};
-}
-
 } // namespace WriteOutcome

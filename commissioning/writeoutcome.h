@@ -55,7 +55,4 @@ Outcome judge(const QList<Answer> &answers, const Write &write);
 std::optional<AddressCheck::Settings> deciding(const QList<Answer> &answers, const Write &write);
 QList<AddressCheck::Settings> heard(const QList<Answer> &answers, const Write &write);
 
-// "verified", "mismatch", "not-seen", "not-sent", "sent", "conflict": the words scripts read.
-QString name(Outcome outcome);
-
 } // namespace WriteOutcome

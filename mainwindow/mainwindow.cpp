@@ -8,6 +8,7 @@
 #include "writefollowup.h"
 #include "commissioning/adapters.h"
 #include "commissioning/route.h"
+#include "commissioning/searchsession.h"
 #include "detail/devicetable.h"
 #include "detail/subplcinfo.h"
 #include "dialogs/about.h"
@@ -79,7 +80,7 @@ static_assert(MainWindow::MaxDeviceRows == std::numeric_limits<qint8>::max(),
               "the row counter must be able to index every row");
 
 MainWindow::MainWindow(QWidget *parent)
-    : QMainWindow(parent), ui(std::make_unique<Ui::MainWindow>()), followUp(new WriteFollowUp(this))
+    : QMainWindow(parent), ui(std::make_unique<Ui::MainWindow>())
 {
     ui->setupUi(this);
 
@@ -128,12 +129,21 @@ MainWindow::MainWindow(QWidget *parent)
     repaintHold.setInterval(RepaintHoldMs);
     connect(&repaintHold, &QTimer::timeout, this, [table] { table->setUpdatesEnabled(true); });
 
+    g_mySocket = new MySocket;
+    followUp = new WriteFollowUp(*g_mySocket, this);
     followUp->setObjectName(QStringLiteral("writeFollowUp"));
-    connect(followUp, &WriteFollowUp::searchDue, this, &MainWindow::sendSearch);
     connect(followUp, &WriteFollowUp::message, statusArea(),
             qOverload<const QString &, const QString &>(&StatusArea::showStatus));
+    // The follow-up searches for one device: its answer shows in its row, in place. The list stays
+    // otherwise as the user's refresh made it: a new row would take the selection.
+    connect(followUp, &WriteFollowUp::deviceAnswered, this,
+            [this](const Frame::DeviceReply &reply, int interfaceIndex) {
+                DeviceRowTexts row = deviceRowTexts(reply);
+                row.interfaceIndex = interfaceIndex;
+                const int listed = rowOfMac(row.macText);
+                listed >= 0 ? fillRow(listed, row) : addUserRow(row);
+            });
 
-    g_mySocket = new MySocket;
     if (!g_mySocket->initSocket()) {
         // The window stays usable (the sample row, the dialogs), but no device can answer.
         statusArea()->showStatus(portProblem());
@@ -191,7 +201,9 @@ void MainWindow::debugActionSlot()
 void MainWindow::refreshUserSlot()
 {
     endFollowUpQuietly();
-    const SearchSent search = sendSearch();
+    // Out of every adapter that can reach devices, or, with none, the way the routing table says.
+    // Replies come in when control is back in the event loop.
+    const SearchRound search = sendSearchRound(*g_mySocket, eligibleAdapters());
     holdRepaintsDuringBurst();
     // Replies are read once control is back in the event loop, so they land in the emptied table.
     while (userCount != 0) {
@@ -200,29 +212,16 @@ void MainWindow::refreshUserSlot()
     }
     // Without the search an empty list, or one without the devices of an adapter, would look as
     // if no device had answered there.
-    if (search.frames == 0)
+    if (search.sent == 0) {
         statusArea()->showStatus(g_mySocket->isBound() ? StatusTexts::searchNotSent() : portProblem());
-    else if (!search.failedAdapters.isEmpty())
-        statusArea()->showStatus(StatusTexts::searchPartlySent(search.failedAdapters));
-    else
+    } else if (!search.failures.isEmpty()) {
+        QStringList failed;
+        for (const SearchRound::Failure &failure : search.failures)
+            failed.append(failure.adapterName);
+        statusArea()->showStatus(StatusTexts::searchPartlySent(failed));
+    } else {
         ui->statusBar->clearMessage();
-}
-
-MainWindow::SearchSent MainWindow::sendSearch()
-{
-    SearchSent search;
-    const QList<Adapters::Adapter> adapters = eligibleAdapters();
-    if (adapters.isEmpty()) {
-        search.frames = g_mySocket->broadcastSearch() >= 0 ? 1 : 0;
-        return search;
     }
-    for (const Adapters::Adapter &adapter : adapters) {
-        if (g_mySocket->broadcastSearch(adapter.index) >= 0)
-            ++search.frames;
-        else
-            search.failedAdapters.append(adapter.name);
-    }
-    return search;
 }
 
 void MainWindow::cellDoubleClickedSlot()
@@ -298,7 +297,7 @@ void MainWindow::followWrite()
     const int row = rowOfMac(sentWrite->macText);
     const QTableWidgetItem *name = row < 0 ? nullptr : ui->tableWidget->item(row, DeviceColumn::Name);
     followUp->start(macTextToBytes(sentWrite->macText), name ? name->text() : QString(), sentWrite->write,
-                    rowSettings(*ui->tableWidget, row), sentWrite->warnings);
+                    rowSettings(*ui->tableWidget, row), eligibleAdapters(), sentWrite->warnings);
     sentWrite.reset();
 }
 
@@ -313,24 +312,17 @@ void MainWindow::endFollowUpQuietly()
 
 void MainWindow::tranlateUdpRawFrameSlot()
 {
+    // During the follow-up of a write, only the followed device's answers show (see the constructor).
+    if (followUp->isRunning())
+        return;
     const Frame::DeviceReply record{g_mySocket->devType,      g_mySocket->devMac,
                                     g_mySocket->devName,      g_mySocket->devSwVersion,
                                     g_mySocket->devNetAddr,   g_mySocket->devPoints};
     DeviceRowTexts row = deviceRowTexts(record);
     row.interfaceIndex = g_mySocket->devInterfaceIndex;
-    const int listed = rowOfMac(row.macText);
-    // The follow-up of a write searches for one device: its answer shows in its row, in place.
-    // The list stays otherwise as the user's refresh made it: a new row would take the selection.
-    if (followUp->isRunning()) {
-        if (followUp->takeReply(record.mac, {AddressCheck::settingsFromBytes(record.netAddr), row.interfaceIndex,
-                                             g_mySocket->devSourceAddress}))
-            listed >= 0 ? fillRow(listed, row) : addUserRow(row);
-        return;
-    }
     // A device is listed once per search; the first reply's values stay.
-    if (listed >= 0)
-        return;
-    addUserRow(row);
+    if (rowOfMac(row.macText) < 0)
+        addUserRow(row);
 }
 
 void MainWindow::addUserRow(const DeviceRowTexts &row)

@@ -47,14 +47,6 @@ private slots:
     void tranlateUdpRawFrameSlot();
 
 private:
-    struct SearchSent
-    {
-        int frames = 0;              // search frames that left
-        QStringList failedAdapters; // the adapters a frame could not leave by
-    };
-    // Sends the search out of every adapter that can reach devices, or, with none, the way the
-    // routing table says. Replies come in when control is back in the event loop.
-    SearchSent sendSearch();
     void endFollowUpQuietly();
     void followWrite();
 
@@ -75,7 +67,7 @@ private:
     qint8 userCount = 0;        // rows in the table, and the index of the next one
     bool subWindowOpen = false; // a detail window opened here is open; the device flashes
     QTimer repaintHold;         // while it runs, the table collects rows without painting
-    WriteFollowUp *followUp;
+    WriteFollowUp *followUp = nullptr;
     // The write the open detail window sent, followed up once the window has closed.
     struct SentWrite
     {

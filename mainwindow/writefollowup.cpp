@@ -1,45 +1,32 @@
 #include "writefollowup.h"
 
-#include "commissioning/searchsession.h"
-#include "commissioning/verifiedwrite.h"
 #include "protocol/conversions.h"
 
-// The times of kvrctl700-cli's verified write, so that the window and the command-line program
-// give a device the same time to come back.
-WriteFollowUp::WriteFollowUp(QObject *parent)
-    : QObject(parent), restartWaitMs(VerifiedWrite::DefaultRestartWaitMs),
-      searchMs(VerifiedWrite::DefaultVerifyTimeoutMs)
-{
-    restartTimer.setSingleShot(true);
-    giveUpTimer.setSingleShot(true);
-    settleTimer.setSingleShot(true);
-    settleTimer.setInterval(SearchSession::DefaultQuietMs);
-    connect(&settleTimer, &QTimer::timeout, this, &WriteFollowUp::settle);
-    searchTimer.setInterval(SearchSession::TargetRoundMs);
-    connect(&restartTimer, &QTimer::timeout, this, &WriteFollowUp::beginSearching);
-    connect(&searchTimer, &QTimer::timeout, this, &WriteFollowUp::searchDue);
-    connect(&giveUpTimer, &QTimer::timeout, this, &WriteFollowUp::settle);
-}
+WriteFollowUp::WriteFollowUp(DeviceLink &deviceLink, QObject *parent) : QObject(parent), link(deviceLink) {}
 
-void WriteFollowUp::setTimeLimits(int restartWait, int search)
+void WriteFollowUp::setTimeLimits(int restartWaitMs, int searchMs)
 {
-    restartWaitMs = restartWait;
-    searchMs = search;
+    times.restartWaitMs = restartWaitMs;
+    times.timeoutMs = searchMs;
 }
 
 void WriteFollowUp::start(const QByteArray &deviceMac, const QString &name, const WriteOutcome::Write &write,
-                          const std::optional<AddressCheck::Settings> &before, const QStringList &found)
+                          const std::optional<AddressCheck::Settings> &before,
+                          const QList<Adapters::Adapter> &adapters, const QStringList &found)
 {
     cancel();
     mac = deviceMac;
     deviceName = name;
     written = write.written;
-    way = write;
-    answers.clear();
     previous = before;
     warnings = found;
-    running = true;
-    restartTimer.start(restartWaitMs);
+    verification = new WriteVerification(link, adapters, {{mac, write}}, times, this);
+    connect(verification, &WriteVerification::answerCounted, this,
+            [this](qsizetype, const Frame::DeviceReply &reply, int interfaceIndex) {
+                emit deviceAnswered(reply, interfaceIndex);
+            });
+    connect(verification, &WriteVerification::finished, this, &WriteFollowUp::finish);
+    verification->start();
     const QString sent = tr("新设置已发送到%1，正在等待设备重新启动…").arg(deviceText());
     if (warnings.isEmpty())
         emit message(sent, tr("新设置已发送到设备%1，正在等待设备重新启动…").arg(deviceName));
@@ -52,44 +39,17 @@ void WriteFollowUp::start(const QByteArray &deviceMac, const QString &name, cons
 
 void WriteFollowUp::cancel()
 {
-    restartTimer.stop();
-    searchTimer.stop();
-    giveUpTimer.stop();
-    settleTimer.stop();
-    running = false;
-    searching = false;
+    delete verification;
 }
 
-bool WriteFollowUp::takeReply(const QByteArray &replyMac, const WriteOutcome::Answer &answer)
+void WriteFollowUp::finish()
 {
-    if (!searching || replyMac != mac)
-        return false;
-    answers.append(answer);
-    answers.last().atMs = clock.elapsed();
-    if (!WriteOutcome::counts(answers.last(), way))
-        return false;
-    if (!settleTimer.isActive())
-        settleTimer.start();
-    return true;
-}
-
-void WriteFollowUp::settle()
-{
-    finish(WriteOutcome::judge(answers, way), WriteOutcome::deciding(answers, way));
-}
-
-void WriteFollowUp::beginSearching()
-{
-    searching = true;
-    clock.start();
-    giveUpTimer.start(searchMs);
-    searchTimer.start();
-    emit searchDue();
-}
-
-void WriteFollowUp::finish(WriteOutcome::Outcome outcome, const std::optional<AddressCheck::Settings> &answered)
-{
-    cancel();
+    const WriteOutcome::Outcome outcome = verification->outcome(0);
+    const std::optional<AddressCheck::Settings> answered = verification->answered(0);
+    const QList<AddressCheck::Settings> heardSettings = verification->heard(0);
+    const int patienceMs = verification->patienceMs();
+    verification->deleteLater();
+    verification = nullptr;
     switch (outcome) {
     case WriteOutcome::Outcome::Verified:
         emit message(tr("%1已在新地址%2应答，新设置已确认").arg(deviceText(), ipv4Text(written.ip)),
@@ -109,7 +69,7 @@ void WriteFollowUp::finish(WriteOutcome::Outcome outcome, const std::optional<Ad
                      tr("设备%1已应答，但没有采用新设置").arg(deviceName));
         return;
     case WriteOutcome::Outcome::NotSeen: {
-        const QString seconds = QString::number((restartWaitMs + searchMs) / 1000.0);
+        const QString seconds = QString::number(patienceMs / 1000.0);
         emit message(withWarnings(tr("%1在%2秒内没有应答，无法确认新设置是否生效：请检查设备后刷新列表")
                                       .arg(deviceText(), seconds)),
                      tr("设备%1在%2秒内没有应答，无法确认新设置是否生效").arg(deviceName, seconds));
@@ -117,7 +77,7 @@ void WriteFollowUp::finish(WriteOutcome::Outcome outcome, const std::optional<Ad
     }
     case WriteOutcome::Outcome::Conflict: {
         QStringList heard;
-        for (const AddressCheck::Settings &settings : WriteOutcome::heard(answers, way))
+        for (const AddressCheck::Settings &settings : heardSettings)
             heard.append(tr("%1/%2 网关%3").arg(ipv4Text(settings.ip), ipv4Text(settings.mask),
                                                ipv4Text(settings.gateway)));
         emit message(withWarnings(tr("%1的MAC地址收到了互相矛盾的应答（%2）：可能有两台设备使用同一个MAC地址，"

@@ -33,13 +33,13 @@ const QLoggingCategory &trace()
 
 } // namespace
 
-MySocket::MySocket(QObject *parent) : QObject(parent) {}
+MySocket::MySocket(QObject *parent) : DeviceLink(parent) {}
 
 MySocket::~MySocket() = default;
 
 bool MySocket::initSocket()
 {
-    frameSeq = 0;
+    restartFrameSeq();
     delete udpSocket;
     udpSocket = new QUdpSocket(this);
     udpSocket->abort();
@@ -131,8 +131,9 @@ void MySocket::processPendingDatagrams()
             devNetAddr = std::move(decoded.reply.netAddr);
             devPoints = std::move(decoded.reply.points);
             devInterfaceIndex = int(received.interfaceIndex());
-            devSourceAddress = received.senderAddress().toIPv4Address();
             receiveOneMoreUpd();
+            emit replyReceived({devType, devMac, devName, devSwVersion, devNetAddr, devPoints}, devInterfaceIndex,
+                               received.senderAddress().toIPv4Address());
         }
     }
     qCDebug(trace) << __func__ << tr("UDP接收完毕！");
@@ -187,11 +188,20 @@ qint64 MySocket::sendToDevice(const QByteArray &frame, const char *traceText)
     return sendFrame(frame, destination, 0, traceText);
 }
 
+DeviceLink::SendFailure MySocket::send(const QByteArray &frame, const QHostAddress &destination, int interfaceIndex)
+{
+    const char *traceText = frame.size() == qsizetype(Frame::LedFrameSize)     ? "UDP command Flash LEDs:"
+                            : frame.size() == qsizetype(Frame::WriteFrameSize) ? "TCP command Write command:"
+                                                                                : "Broadcast Searching:";
+    sendFrame(frame, destination, interfaceIndex, traceText);
+    return sendFailure;
+}
+
 qint64 MySocket::sendFrame(const QByteArray &frame, const QHostAddress &destination, int interfaceIndex,
                            const char *traceText)
 {
     qint64 sent = -1;
-    sendError.clear();
+    setSendError({});
     // Frames leave from port 102 only: an unbound socket would send from a random port.
     if (!isBound()) {
         sendFailure = SendFailure::PortNotOpen;
@@ -205,13 +215,8 @@ qint64 MySocket::sendFrame(const QByteArray &frame, const QHostAddress &destinat
         sent = udpSocket->writeDatagram(datagram);
         sendFailure = sent == frame.size() ? SendFailure::None : SendFailure::NetworkError;
         if (sendFailure == SendFailure::NetworkError)
-            sendError = udpSocket->errorString();
+            setSendError(udpSocket->errorString());
     }
     qCDebug(trace) << traceText << sent;
     return sent;
-}
-
-quint32 MySocket::takeFrameSeq()
-{
-    return frameSeq++;
 }

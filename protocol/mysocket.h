@@ -1,5 +1,6 @@
 #pragma once
 
+#include "devicelink.h"
 #include "deviceport.h"
 #include "frame.h"
 
@@ -13,8 +14,10 @@ class QUdpSocket;
 
 // The tool's one UDP endpoint on port 102: receives device replies into the device record and
 // sends the search, LED and write frames. Encoding and decoding live in Frame; this class only
-// owns the socket, the sequence number, the target address and the flash timer.
-class MySocket : public QObject
+// owns the socket, the sequence number, the target address and the flash timer. As a DeviceLink
+// it also carries the engine's frames (the verification of a write) and hands it every accepted
+// reply with its adapter.
+class MySocket : public DeviceLink
 {
     Q_OBJECT
 
@@ -32,7 +35,6 @@ public:
     // Beside the record: the interface index of the adapter the last accepted reply came in on,
     // 0 when the system did not say.
     int devInterfaceIndex = 0;
-    quint32 devSourceAddress = 0; // the IPv4 address it came from
 
     // Binds UDP port 102 on every IPv4 address, shared with other sockets. False when the port
     // could not be bound (portOpening() says why); the endpoint then stays unbound and every send
@@ -72,17 +74,10 @@ public:
     bool udpSendCmdWrite(const Frame::WriteTexts &texts);
 
     // Why the last frame did not go out.
-    enum class SendFailure {
-        None,
-        PortNotOpen,       // port 102 is not bound: frames would leave from another port
-        NotADeviceAddress, // no address, 0.0.0.0, a broadcast or a multicast address
-        NetworkError,      // the system refused it: no route, the adapter is gone, ...
-    };
     SendFailure lastSendFailure() const { return sendFailure; }
-    // The system's words for a NetworkError.
-    QString lastSendError() const { return sendError; }
 
-    quint32 nextFrameSeq() const { return frameSeq; }
+    // A frame of the engine's, traced as the sender of its kind above traces it.
+    SendFailure send(const QByteArray &frame, const QHostAddress &destination, int interfaceIndex) override;
 
 signals:
     void updPackReceived();
@@ -102,7 +97,6 @@ private:
                      const char *traceText);
     qint64 sendToDevice(const QByteArray &frame, const char *traceText);
     qint64 sendLedFrame(const QString &macText, Frame::LedCommand command);
-    quint32 takeFrameSeq();
 
     QUdpSocket *udpSocket = nullptr;
     quint16 devicePort = Frame::DevicePort;
@@ -111,9 +105,7 @@ private:
     int targetBroadcastInterface = 0;
     QTimer *flashTimer = nullptr;
     DevicePort::Opening opening;
-    quint32 frameSeq = 0; // the next frame's; a failed send uses its number up
     SendFailure sendFailure = SendFailure::None;
-    QString sendError;
 };
 
 // The one device endpoint, created by the main window and alive until the process ends.

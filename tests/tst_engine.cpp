@@ -180,32 +180,34 @@ void TestEngine::searchStopsListingAtItsLimit()
 
 void TestEngine::answersOfAWrite_data()
 {
+    using WriteOutcome::Outcome;
     QTest::addColumn<bool>("unicast"); // the write left by adapter 2, to 198.18.0.10 or by broadcast
     QTest::addColumn<QString>("answers"); // "W 2 12 30": the settings written (W), the old (O) or others (X),
                                           // on adapter 2, from 198.18.0.12, 30 ms into the verification
-    QTest::addColumn<QString>("outcome");
+    QTest::addColumn<Outcome>("outcome");
     QTest::addColumn<int>("settledAt"); // -1: not yet
 
     // The frame left, and nothing answered: not "not sent". (Through kvrctl700-cli, every simulated
     // device that takes a write answers again, so this outcome is only seen here.)
-    QTest::newRow("nothing answered") << true << "" << "not-seen" << -1;
-    QTest::newRow("the device took the settings") << true << "W 2 12 30" << "verified" << 80;
+    QTest::newRow("nothing answered") << true << "" << Outcome::NotSeen << -1;
+    QTest::newRow("the device took the settings") << true << "W 2 12 30" << Outcome::Verified << 80;
     QTest::newRow("a second responder on another adapter answers with the new settings")
-        << true << "W 3 12 0;O 2 10 20" << "mismatch" << 70;
+        << true << "W 3 12 0;O 2 10 20" << Outcome::Mismatch << 70;
     QTest::newRow("a second responder from another address answers with the new settings")
-        << true << "W 2 66 0;O 2 10 20" << "mismatch" << 70;
-    QTest::newRow("an adapter the system did not name proves nothing") << true << "W 0 12 0" << "not-seen" << -1;
-    QTest::newRow("by broadcast the source address is not the device's to choose") << false << "W 2 2 0" << "verified" << 50;
-    QTest::newRow("new settings, then the old: answers that disagree") << true << "W 2 12 0;O 2 10 10" << "conflict" << 50;
-    QTest::newRow("a second voice on the write's adapter, by broadcast") << false << "O 2 2 0;W 2 2 30" << "conflict" << 50;
-    QTest::newRow("one answer twice is no disagreement") << true << "W 2 12 0;W 2 12 20" << "verified" << 50;
+        << true << "W 2 66 0;O 2 10 20" << Outcome::Mismatch << 70;
+    QTest::newRow("an adapter the system did not name proves nothing") << true << "W 0 12 0" << Outcome::NotSeen << -1;
+    QTest::newRow("by broadcast the source address is not the device's to choose") << false << "W 2 2 0" << Outcome::Verified << 50;
+    QTest::newRow("new settings, then the old: answers that disagree") << true << "W 2 12 0;O 2 10 10" << Outcome::Conflict << 50;
+    QTest::newRow("a second voice on the write's adapter, by broadcast") << false << "O 2 2 0;W 2 2 30" << Outcome::Conflict << 50;
+    QTest::newRow("one answer twice is no disagreement") << true << "W 2 12 0;W 2 12 20" << Outcome::Verified << 50;
 }
 
 void TestEngine::answersOfAWrite()
 {
+    using WriteOutcome::Outcome;
     QFETCH(bool, unicast);
     QFETCH(QString, answers);
-    QFETCH(QString, outcome);
+    QFETCH(Outcome, outcome);
     QFETCH(int, settledAt);
 
     const AddressCheck::Settings written{ip(QStringLiteral("198.18.0.12")), 0xFFFF0000u, ip(QStringLiteral("198.18.0.254"))};
@@ -219,7 +221,7 @@ void TestEngine::answersOfAWrite()
                                                           : QStringLiteral("198.18.0.99"));
         heard.append({settings, parts[1].toInt(), ip(QStringLiteral("198.18.0.") + parts[2]), parts[3].toInt()});
     }
-    QCOMPARE(WriteOutcome::name(WriteOutcome::judge(heard, write)), outcome);
+    QCOMPARE(WriteOutcome::judge(heard, write), outcome);
     QCOMPARE(WriteOutcome::settledAt(heard, write, 50).value_or(-1), qint64(settledAt));
 }
 

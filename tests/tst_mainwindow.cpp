@@ -13,6 +13,7 @@
 #include "protocol/frame.h"
 #include "protocol/mysocket.h"
 #include "support/claimsquatter.h"
+#include "support/fakelink.h"
 #include "support/modalcloser.h"
 #include "support/testsupport.h"
 #include "support/windowsupport.h"
@@ -56,34 +57,53 @@ const QByteArray widestMac = hex("DDDDDDDDDDDD");
 const AddressCheck::Settings before{0xC6DEDEDE, 0xFFFFFF00, 0xC6DEDEFE};  // 198.222.222.222/24 via .254
 const AddressCheck::Settings written{0xC6DDDDDD, 0xFFFFFFF8, 0xC6DDDDDE}; // 198.221.221.221/29 via .222
 
-// The message the write follow-up ends with: "sent", "sent with warnings", "verified",
-// "old settings", "other settings", "conflicting answers" or "not seen", for the widest device name.
+struct Answer
+{
+    AddressCheck::Settings settings;
+    int adapter = 2;
+    quint32 source = 0; // 0: the address the answer reports
+};
+
+// The messages of the follow-up of a write by unicast on adapter 2, the device answering the
+// first search with `answers`, for the widest device name: the first says it was sent, the last how
+// it ended.
+QList<StatusMessage> followUpMessages(const QList<Answer> &answers, const QStringList &warnings = {},
+                                      int searchMs = 60000)
+{
+    kvrtest::FakeLink link;
+    WriteFollowUp followUp(link);
+    followUp.setTimeLimits(0, searchMs);
+    QSignalSpy messages(&followUp, &WriteFollowUp::message);
+    followUp.start(widestMac, widestName, {written, 2, true}, before,
+                   {{QStringLiteral("eth0"), 2, {}}, {QStringLiteral("eth1"), 3, {}}}, warnings);
+    if (QTest::qWaitFor([&link] { return !link.sent.isEmpty(); }, 5000)) {
+        for (const Answer &answer : answers)
+            link.reply(widestMac, answer.settings, answer.adapter, answer.source ? answer.source : answer.settings.ip);
+    }
+    messages.wait(5000);
+    QList<StatusMessage> texts;
+    for (const QList<QVariant> &message : std::as_const(messages))
+        texts.append({message.at(0).toString(), message.at(1).toString()});
+    return texts;
+}
+
+// The message the follow-up shows: "sent", "sent with warnings", "verified", "old settings",
+// "other settings", "conflicting answers" or "not seen".
 StatusMessage followUpMessage(const QString &outcome)
 {
-    WriteFollowUp followUp;
-    followUp.setTimeLimits(0, outcome == QLatin1String("not seen") ? 0 : 60000);
-    QSignalSpy messages(&followUp, &WriteFollowUp::message);
-    QSignalSpy searches(&followUp, &WriteFollowUp::searchDue);
-    const QStringList warnings = outcome == QLatin1String("sent with warnings")
-                                     ? QStringList{QStringLiteral("子网掩码255.255.255.254没有给其他主机留下地址"),
-                                                   QStringLiteral("网关为0.0.0.0，即没有网关：设备只能与本子网内的设备通信")}
-                                     : QStringList{};
-    followUp.start(widestMac, widestName, {written}, before, warnings);
-    if (outcome.startsWith(QLatin1String("sent")))
-        return {messages.constFirst().at(0).toString(), messages.constFirst().at(1).toString()};
-    if (!searches.wait(5000))
+    const QStringList warnings{QStringLiteral("子网掩码255.255.255.254没有给其他主机留下地址"),
+                               QStringLiteral("网关为0.0.0.0，即没有网关：设备只能与本子网内的设备通信")};
+    const QList<StatusMessage> texts =
+        outcome == QLatin1String("sent")                ? followUpMessages({{written}})
+        : outcome == QLatin1String("sent with warnings") ? followUpMessages({{written}}, warnings)
+        : outcome == QLatin1String("verified")           ? followUpMessages({{written}})
+        : outcome == QLatin1String("old settings")       ? followUpMessages({{before}})
+        : outcome == QLatin1String("other settings") ? followUpMessages({{{before.ip, written.mask, before.gateway}}})
+        : outcome == QLatin1String("conflicting answers") ? followUpMessages({{written}, {before}})
+                                                          : followUpMessages({}, {}, 0);
+    if (texts.isEmpty())
         return {};
-    if (outcome == QLatin1String("verified"))
-        followUp.takeReply(widestMac, {written});
-    else if (outcome == QLatin1String("old settings"))
-        followUp.takeReply(widestMac, {before});
-    else if (outcome == QLatin1String("other settings"))
-        followUp.takeReply(widestMac, {{before.ip, written.mask, before.gateway}});
-    else if (outcome == QLatin1String("conflicting answers"))
-        followUp.takeReply(widestMac, {written}) && followUp.takeReply(widestMac, {before});
-    if (!messages.wait(5000))
-        return {};
-    return {messages.constLast().at(0).toString(), messages.constLast().at(1).toString()};
+    return outcome.startsWith(QLatin1String("sent")) ? texts.constFirst() : texts.constLast();
 }
 
 // Presses a key where the keyboard focus is, as a user does.
@@ -116,7 +136,8 @@ private slots:
     void keyboardReachesTheDetails();
     void helpAndVersionAnswerInTheTerminal();
     void portClaimNoOneCanHold();
-    void followUpBelievesOnlyTheDevice();
+    void followUpSaysWhatTheDeviceProved_data();
+    void followUpSaysWhatTheDeviceProved();
 
 private:
     QTableWidget *table() const { return window->findChild<QTableWidget *>(QStringLiteral("tableWidget")); }
@@ -458,22 +479,38 @@ void TestMainWindow::portClaimNoOneCanHold()
     qInfo("... and named the holder after %lld ms", started.elapsed());
 }
 
-void TestMainWindow::followUpBelievesOnlyTheDevice()
+void TestMainWindow::followUpSaysWhatTheDeviceProved_data()
 {
+    QTest::addColumn<QList<Answer>>("answers");
+    QTest::addColumn<int>("searchMs");
+    QTest::addColumn<QString>("headline");
+    const QString name = widestName;
+    const QString confirmed = QStringLiteral("设备%1已在新地址198.221.221.221应答，新设置已确认").arg(name);
+    const QString oldSettings = QStringLiteral("设备%1仍以原来的设置应答：设备拒绝了新设置，或尚未重新启动").arg(name);
+    QTest::newRow("confirmed") << QList<Answer>{{written}} << 60000 << confirmed;
+    QTest::newRow("old settings") << QList<Answer>{{before}} << 60000 << oldSettings;
+    QTest::newRow("other values") << QList<Answer>{{{written.ip, before.mask, written.gateway}}} << 60000
+                                  << QStringLiteral("设备%1已应答，但没有采用新设置").arg(name);
+    QTest::newRow("not seen") << QList<Answer>{} << 300
+                              << QStringLiteral("设备%1在0.3秒内没有应答，无法确认新设置是否生效").arg(name);
+    QTest::newRow("two voices for one MAC") << QList<Answer>{{written}, {before}} << 60000
+                                            << QStringLiteral("设备%1的应答互相矛盾，无法确认新设置是否生效").arg(name);
     // The write left by adapter 2 to the device's address: the new settings from another adapter, or
     // from an address that is not the one they report, are not the device's word.
-    WriteFollowUp followUp;
-    followUp.setTimeLimits(0, 60000);
-    QSignalSpy messages(&followUp, &WriteFollowUp::message);
-    QSignalSpy searches(&followUp, &WriteFollowUp::searchDue);
-    followUp.start(widestMac, widestName, {written, 2, true}, before);
-    QVERIFY(searches.wait(5000));
-    QVERIFY(!followUp.takeReply(widestMac, {written, 3, written.ip}));
-    QVERIFY(!followUp.takeReply(widestMac, {written, 2, written.ip + 1}));
-    QVERIFY(followUp.takeReply(widestMac, {before, 2, before.ip}));
-    QVERIFY(messages.wait(5000));
-    QCOMPARE(messages.constLast().at(1).toString(),
-             QStringLiteral("设备%1仍以原来的设置应答：设备拒绝了新设置，或尚未重新启动").arg(widestName));
+    QTest::newRow("an impostor's word is not the device's")
+        << QList<Answer>{{written, 3}, {written, 2, written.ip + 1}, {before}} << 60000 << oldSettings;
+}
+
+// The window's follow-up is the engine's verification over the window's socket, in the window's words.
+void TestMainWindow::followUpSaysWhatTheDeviceProved()
+{
+    QFETCH(QList<Answer>, answers);
+    QFETCH(int, searchMs);
+    QFETCH(QString, headline);
+    const QList<StatusMessage> messages = followUpMessages(answers, {}, searchMs);
+    QCOMPARE(messages.size(), 2);
+    QCOMPARE(messages.constFirst().headline, QStringLiteral("新设置已发送到设备%1，正在等待设备重新启动…").arg(widestName));
+    QCOMPARE(messages.constLast().headline, headline);
 }
 
 QTEST_MAIN(TestMainWindow)
