@@ -190,6 +190,7 @@ qint64 MySocket::sendToDevice(const QByteArray &frame, const char *traceText)
 
 DeviceLink::SendFailure MySocket::send(const QByteArray &frame, const QHostAddress &destination, int interfaceIndex)
 {
+    // The three kinds have sizes of their own; the traces must read as those of the senders above.
     const char *traceText = frame.size() == qsizetype(Frame::LedFrameSize)     ? "UDP command Flash LEDs:"
                             : frame.size() == qsizetype(Frame::WriteFrameSize) ? "TCP command Write command:"
                                                                                 : "Broadcast Searching:";
