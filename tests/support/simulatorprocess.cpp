@@ -1,14 +1,13 @@
 #include "simulatorprocess.h"
 
-#include <QDeadlineTimer>
-#include <QEventLoop>
 #include <QRegularExpression>
-#include <QThread>
-#include <QTimer>
+#include <QTest>
 
 #include <csignal>
 #include <cstdio>
 #include <sys/prctl.h>
+
+using namespace Qt::StringLiterals;
 
 namespace DevSim {
 
@@ -16,69 +15,60 @@ namespace {
 
 constexpr int StartTimeoutMs = 10000;
 
-// Runs `ip` with the given arguments and input, in the namespace of `pid` when one is given;
-// its output, or nothing when it failed.
-std::optional<QByteArray> runIp(const QStringList &arguments, const QByteArray &input, qint64 pid, QString *error)
+// Runs `ip` with the given arguments and input, in the namespace of `pid` when one is given; its
+// output, or nothing when it failed (the reason in `error`).
+std::optional<QByteArray> runIp(const QStringList &arguments, const QByteArray &input = {}, qint64 pid = 0,
+                                QString *error = nullptr)
 {
     QProcess ip;
-    if (pid > 0) {
-        ip.start(QStringLiteral("nsenter"), QStringList{QStringLiteral("--target"), QString::number(pid),
-                                                        QStringLiteral("--net"), QStringLiteral("ip")} + arguments);
-    } else {
-        ip.start(QStringLiteral("ip"), arguments);
-    }
+    const QStringList inNamespace{u"--target"_s, QString::number(pid), u"--net"_s, u"ip"_s};
+    ip.start(pid > 0 ? u"nsenter"_s : u"ip"_s, (pid > 0 ? inNamespace : QStringList()) + arguments);
     ip.write(input);
     ip.closeWriteChannel();
-    if (!ip.waitForFinished(StartTimeoutMs) || ip.exitStatus() != QProcess::NormalExit || ip.exitCode() != 0) {
+    if (ip.waitForFinished(StartTimeoutMs) && ip.exitStatus() == QProcess::NormalExit && ip.exitCode() == 0)
+        return ip.readAllStandardOutput();
+    if (error)
         *error = QString::fromLocal8Bit(ip.readAllStandardError()).trimmed();
-        return std::nullopt;
-    }
-    return ip.readAllStandardOutput();
+    return std::nullopt;
 }
 
 std::optional<QString> runIpBatch(const QStringList &commands, qint64 pid = 0)
 {
     QString error;
-    if (runIp({QStringLiteral("-batch"), QStringLiteral("-")}, commands.join(u'\n').toUtf8() + '\n', pid, &error))
+    if (runIp({u"-batch"_s, u"-"_s}, commands.join(u'\n').toUtf8() + '\n', pid, &error))
         return std::nullopt;
-    return QStringLiteral("ip -batch failed (%1): %2").arg(commands.join(QLatin1String("; ")), error);
+    return u"ip -batch failed (%1): %2"_s.arg(commands.join("; "_L1), error);
 }
 
 bool linkIsUp(const QString &name, qint64 pid = 0)
 {
-    QString error;
-    const auto output = runIp({QStringLiteral("-o"), QStringLiteral("link"), QStringLiteral("show"),
-                               QStringLiteral("dev"), name},
-                              {}, pid, &error);
-    return output && output->contains(" state UP ");
+    return runIp({u"-o"_s, u"link"_s, u"show"_s, u"dev"_s, name}, {}, pid).value_or(QByteArray()).contains(" state UP ");
 }
 
 } // namespace
 
 QString SimulatorCable::toolAddress() const
 {
-    return QStringLiteral("198.%1.0.1").arg(18 + number);
+    return u"198.%1.0.1"_s.arg(18 + number);
 }
 
 QString SimulatorCable::interfaceName() const
 {
-    return QStringLiteral("kvrsim%1").arg(number);
+    return u"kvrsim%1"_s.arg(number);
 }
 
 std::optional<QString> runFailure(QProcess::ExitStatus status, int exitCode, const QString &errorOutput)
 {
     static const QRegularExpression report(
-        QStringLiteral("ERROR: (Address|Leak|Thread|Memory|UndefinedBehavior)Sanitizer|runtime error: "));
+        u"ERROR: (Address|Leak|Thread|Memory|UndefinedBehavior)Sanitizer|runtime error: "_s);
     if (const QRegularExpressionMatch match = report.match(errorOutput); match.hasMatch())
-        return QStringLiteral("sanitizer report: %1").arg(errorOutput.mid(match.capturedStart()).section(u'\n', 0, 0));
+        return u"sanitizer report: %1"_s.arg(errorOutput.mid(match.capturedStart()).section(u'\n', 0, 0));
     if (status == QProcess::CrashExit)
-        return QStringLiteral("it crashed");
+        return u"it crashed"_s;
     if (exitCode != 0)
-        return QStringLiteral("it exited with status %1").arg(exitCode);
+        return u"it exited with status %1"_s.arg(exitCode);
     return std::nullopt;
 }
-
-SimulatorProcess::SimulatorProcess(QObject *parent) : SimulatorProcess(SimulatorCable{}, parent) {}
 
 SimulatorProcess::SimulatorProcess(const SimulatorCable &cable, QObject *parent) : QObject(parent), m_cable(cable)
 {
@@ -97,34 +87,23 @@ SimulatorProcess::~SimulatorProcess()
 std::optional<QString> SimulatorProcess::start(const QString &program, const QStringList &arguments)
 {
     if (isRunning())
-        return QStringLiteral("the simulator is already running");
+        return u"the simulator is already running"_s;
     m_lines.clear();
     m_partialLine.clear();
     m_errors.clear();
     m_started = false;
     m_stopping = false;
     // unshare makes the namespace and then becomes the simulator: its process id is the simulator's.
-    m_process.start(QStringLiteral("unshare"), QStringList{QStringLiteral("--net"), QStringLiteral("--"), program} + arguments);
+    m_process.start(u"unshare"_s, QStringList{u"--net"_s, u"--"_s, program} + arguments);
     if (!m_process.waitForStarted(StartTimeoutMs))
-        return QStringLiteral("cannot start unshare: %1").arg(m_process.errorString());
+        return u"cannot start unshare: %1"_s.arg(m_process.errorString());
 
     // The socket is bound once it says so; the network can be wired in afterwards.
-    QEventLoop loop;
-    QTimer::singleShot(StartTimeoutMs, &loop, &QEventLoop::quit);
-    connect(this, &SimulatorProcess::linePrinted, &loop, [&loop](const QString &line) {
-        if (line.startsWith(QLatin1String("listening on ")))
-            loop.quit();
-    });
-    connect(&m_process, &QProcess::finished, &loop, &QEventLoop::quit);
-    const bool listening = std::any_of(m_lines.cbegin(), m_lines.cend(), [](const QString &line) {
-        return line.startsWith(QLatin1String("listening on "));
-    });
-    if (!listening)
-        loop.exec();
-    if (!isRunning() || !printedSince(0, QStringLiteral("listening on "))) {
+    if (!QTest::qWaitFor([this] { return !isRunning() || printedSince(0, u"listening on "_s); }, StartTimeoutMs)
+        || !isRunning()) {
         stop();
         forwardErrors();
-        return QStringLiteral("the simulator did not start listening: %1").arg(m_errors.trimmed());
+        return u"the simulator did not start listening: %1"_s.arg(m_errors.trimmed());
     }
     if (std::optional<QString> failure = wireNetwork()) {
         stop();
@@ -138,33 +117,29 @@ std::optional<QString> SimulatorProcess::wireNetwork()
 {
     const QString tool = m_cable.toolAddress();
     const QString here = m_cable.interfaceName();
-    const QString there = QStringLiteral("kvrdev%1").arg(m_cable.number);
-    const QString subnet = QStringLiteral("198.%1.0.0/16").arg(18 + m_cable.number);
+    const QString there = u"kvrdev%1"_s.arg(m_cable.number);
+    const QString subnet = u"198.%1.0.0/16"_s.arg(18 + m_cable.number);
     const qint64 pid = m_process.processId();
     m_wired = true;
-    QStringList hereCommands{QStringLiteral("link add %1 type veth peer name %2 netns %3").arg(here, there).arg(pid),
-                             QStringLiteral("addr add %1/16 dev %2").arg(tool, here),
-                             QStringLiteral("link set %1 up").arg(here)};
+    QStringList hereCommands{u"link add %1 type veth peer name %2 netns %3"_s.arg(here, there).arg(pid),
+                             u"addr add %1/16 dev %2"_s.arg(tool, here),
+                             u"link set %1 up"_s.arg(here)};
     if (m_cable.defaultRoute)
-        hereCommands.append(QStringLiteral("route add default dev %1").arg(here));
+        hereCommands.append(u"route add default dev %1"_s.arg(here));
     if (auto failure = runIpBatch(hereCommands))
         return failure;
-    if (auto failure = runIpBatch({QStringLiteral("link set lo up"),
-                                   QStringLiteral("link set %1 up").arg(there),
-                                   QStringLiteral("addr add 198.%1.0.2/32 dev %2").arg(18 + m_cable.number).arg(there),
-                                   QStringLiteral("route add %1/32 dev %2").arg(tool, there),
-                                   QStringLiteral("route add local %1 dev lo table main").arg(subnet)},
+    if (auto failure = runIpBatch({u"link set lo up"_s,
+                                   u"link set %1 up"_s.arg(there),
+                                   u"addr add 198.%1.0.2/32 dev %2"_s.arg(18 + m_cable.number).arg(there),
+                                   u"route add %1/32 dev %2"_s.arg(tool, there),
+                                   u"route add local %1 dev lo table main"_s.arg(subnet)},
                                   pid))
         return failure;
 
     // A veth end drops what it is given until the kernel has switched it on, a little after
     // "link set up" returns (later still on a busy machine).
-    QDeadlineTimer deadline(StartTimeoutMs);
-    while (!(linkIsUp(here) && linkIsUp(there, pid))) {
-        if (deadline.hasExpired())
-            return QStringLiteral("the cable to the simulator did not come up");
-        QThread::msleep(10);
-    }
+    if (!QTest::qWaitFor([&] { return linkIsUp(here) && linkIsUp(there, pid); }, StartTimeoutMs))
+        return u"the cable to the simulator did not come up"_s;
     return std::nullopt;
 }
 
@@ -173,7 +148,7 @@ void SimulatorProcess::stop()
     // The cable would go with the simulator's namespace, but only some time after it: removed
     // here, it is gone before the next start wires a new one.
     if (m_wired)
-        runIpBatch({QStringLiteral("link del %1").arg(m_cable.interfaceName())});
+        runIpBatch({u"link del %1"_s.arg(m_cable.interfaceName())});
     m_wired = false;
     if (m_process.state() == QProcess::NotRunning)
         return;
@@ -213,7 +188,7 @@ void SimulatorProcess::endedByItself()
     m_started = false;
     const std::optional<QString> failure = runFailure(m_process.exitStatus(), m_process.exitCode(), m_errors);
     qFatal("kvrctl700-devsim ended before it was stopped: %s",
-           qPrintable(failure.value_or(QStringLiteral("exit status 0"))));
+           qPrintable(failure.value_or(u"exit status 0"_s)));
 }
 
 bool SimulatorProcess::isRunning() const
@@ -229,7 +204,7 @@ bool SimulatorProcess::printedSince(qsizetype from, const QString &text) const
 
 void SimulatorProcess::readOutput()
 {
-    static const QRegularExpression timeStamp(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d "));
+    static const QRegularExpression timeStamp(u"^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d "_s);
     m_partialLine += m_process.readAllStandardOutput();
     qsizetype end;
     while ((end = m_partialLine.indexOf('\n')) >= 0) {

@@ -45,8 +45,7 @@ class SimulatorProcess : public QObject
 public:
     static constexpr char ToolAddress[] = "198.18.0.1"; // on cable 0
 
-    explicit SimulatorProcess(QObject *parent = nullptr);
-    explicit SimulatorProcess(const SimulatorCable &cable, QObject *parent = nullptr);
+    explicit SimulatorProcess(const SimulatorCable &cable = {}, QObject *parent = nullptr);
     ~SimulatorProcess() override;
 
     // Starts the program with these arguments and wires the network; on failure the reason.
