@@ -7,8 +7,6 @@
 #include "support/claimsquatter.h"
 #include "support/testsupport.h"
 
-#include <QDeadlineTimer>
-#include <QElapsedTimer>
 #include <QLocalServer>
 #include <QNetworkDatagram>
 #include <QRegularExpression>
@@ -19,12 +17,14 @@
 
 #include <memory>
 
+using namespace Qt::StringLiterals;
+
 using kvrtest::hex;
 
 namespace {
-const QHostAddress endpoint(QStringLiteral("127.0.0.1"));
-const QHostAddress deviceAddress(QStringLiteral("127.0.0.2"));
-const QString macText = QStringLiteral("50:E5:49:CE:2E:4A");
+const QHostAddress endpoint(u"127.0.0.1"_s);
+const QHostAddress deviceAddress(u"127.0.0.2"_s);
+const QString macText = u"50:E5:49:CE:2E:4A"_s;
 
 // The record of a PLC whose MAC and IPv4 address end in the given byte, and the reply that carries it.
 QByteArrayList device(char last)
@@ -49,10 +49,8 @@ class TestMySocket : public QObject
     QByteArray nextFrameAtDevice()
     {
         // Waits with the event loop running, so that the flash timer can fire meanwhile.
-        QDeadlineTimer deadline(3000);
-        while (!deviceSocket->hasPendingDatagrams() && !deadline.hasExpired())
-            QTest::qWait(5);
-        return deviceSocket->hasPendingDatagrams() ? deviceSocket->receiveDatagram().data() : QByteArray();
+        const bool arrived = QTest::qWaitFor([this] { return deviceSocket->hasPendingDatagrams(); }, 3000);
+        return arrived ? deviceSocket->receiveDatagram().data() : QByteArray();
     }
 
     // Queued before the event loop runs, so that one pass of the receive loop meets them all.
@@ -99,13 +97,13 @@ private slots:
         sendToEndpoint({kvrtest::rawFrame(1, 2, {{7, std::nullopt}, {0, hex("0102")}}), "KORVEX" + QByteArray(90, 0),
                         reply(device(1))});
         QVERIFY(spy.wait(3000));
-        const QString start = QStringLiteral("processPendingDatagrams \"UDP开始接收数据-->\"");
-        const QString end = QStringLiteral("processPendingDatagrams \"UDP接收完毕！\"");
+        const QString start = u"processPendingDatagrams \"UDP开始接收数据-->\""_s;
+        const QString end = u"processPendingDatagrams \"UDP接收完毕！\""_s;
         QTRY_VERIFY(traces.lines().contains(end));
         QCOMPARE(traces.lines(),
-                 (QStringList{start, QStringLiteral("Recv Num: 32"), QStringLiteral("Illigal TLV type!"),
-                              QStringLiteral("Receive an: \"\\x01\\x02\""), QStringLiteral("Recv Num: 96"),
-                              QStringLiteral("Not Korvel Protocal!"), start, QStringLiteral("Recv Num: 96"), end}));
+                 (QStringList{start, u"Recv Num: 32"_s, u"Illigal TLV type!"_s,
+                              u"Receive an: \"\\x01\\x02\""_s, u"Recv Num: 96"_s,
+                              u"Not Korvel Protocal!"_s, start, u"Recv Num: 96"_s, end}));
     }
 
     void framesAndSequenceNumbers()
@@ -116,12 +114,12 @@ private slots:
         kvrtest::TraceCapture traces;
         QCOMPARE(socket->broadcastSearch(), 46);
         // Zero-padded groups are decimal; a target that is no address fails and still uses its number.
-        socket->setTargetAddress(QStringLiteral("127.000.000.002"));
+        socket->setTargetAddress(u"127.000.000.002"_s);
         QCOMPARE(socket->udpSendCmdLedsFlash(macText), 42);
         QCOMPARE(socket->udpSendCmdLedsOff(macText.toLower()), 42);
-        socket->setTargetAddress(QStringLiteral("not an address"));
+        socket->setTargetAddress(u"not an address"_s);
         QCOMPARE(socket->udpSendCmdLedsFlash(macText), -1);
-        socket->setTargetAddress(QStringLiteral("127.0.0.2"));
+        socket->setTargetAddress(u"127.0.0.2"_s);
         QCOMPARE(socket->udpSendCmdLedsFlash(macText), 42);
 
         QVERIFY(listener.hasPendingDatagrams() || listener.waitForReadyRead(3000));
@@ -131,7 +129,7 @@ private slots:
         QCOMPARE(nextFrameAtDevice(), Frame::encodeLed(hex("50E549CE2E4A"), Frame::LedCommand::Flash, 1));
         QCOMPARE(nextFrameAtDevice(), Frame::encodeLed(hex("50E549CE2E4A"), Frame::LedCommand::Off, 2));
         QCOMPARE(nextFrameAtDevice().mid(14, 4), hex("00000004"));
-        QCOMPARE(traces.lines().filter(QRegularExpression(QStringLiteral("(Searching|LEDs): "))).join(u'|'),
+        QCOMPARE(traces.lines().filter(QRegularExpression(u"(Searching|LEDs): "_s)).join(u'|'),
                  QStringLiteral("Broadcast Searching: 46|UDP command Flash LEDs: 42|UDP command Flash LEDs: 42|"
                                 "UDP command Flash LEDs: -1|UDP command Flash LEDs: 42"));
     }
@@ -139,8 +137,8 @@ private slots:
     void flashTimer()
     {
         // The device whose details are open is told to flash every 500 ms, whatever happens to the list.
-        socket->setTargetAddress(QStringLiteral("127.0.0.2"));
-        socket->setTargetMac(QStringLiteral("00:00:00:00:00:01"));
+        socket->setTargetAddress(u"127.0.0.2"_s);
+        socket->setTargetMac(u"00:00:00:00:00:01"_s);
         socket->startLedFlashTimer();
         const auto *timer = socket->findChild<QTimer *>(QString(), Qt::FindDirectChildrenOnly);
         QVERIFY(timer && timer->isActive() && !timer->isSingleShot());
@@ -161,7 +159,7 @@ private slots:
         QVERIFY(blocker.bind(endpoint, Frame::DevicePort, QUdpSocket::DontShareAddress));
         MySocket unbound;
         QVERIFY(!unbound.initSocket());
-        unbound.setTargetAddress(QStringLiteral("127.0.0.2"));
+        unbound.setTargetAddress(u"127.0.0.2"_s);
         QCOMPARE(unbound.udpSendCmdLedsFlash(macText), -1);
         QCOMPARE(unbound.broadcastSearch(), -1);
         QCOMPARE(unbound.nextFrameSeq(), 2u);
@@ -179,10 +177,10 @@ private slots:
         QTest::newRow("a squatter without the port blocks the start") << int(kvrtest::ClaimSquatter::Answers)
             << QByteArray("kvrctl700 (PID 1)\n") << -1 << int(DevicePort::Opening::Bound) << QString();
         QTest::newRow("a silent holder keeps the program waiting") << int(kvrtest::ClaimSquatter::Silent) << QByteArray()
-            << shared << int(DevicePort::Opening::HeldByAnotherProgram) << QStringLiteral("PID %1");
+            << shared << int(DevicePort::Opening::HeldByAnotherProgram) << u"PID %1"_s;
         QTest::newRow("an endless holder fills the memory") << int(kvrtest::ClaimSquatter::Endless)
             << QByteArray("kvrctl700 \x1b[2J") << shared << int(DevicePort::Opening::HeldByAnotherProgram)
-            << QString(QStringLiteral("kvrctl700 \\x1b[2J").repeated(5) + QStringLiteral("kvrctl700 (PID %1)"));
+            << QString(u"kvrctl700 \\x1b[2J"_s.repeated(5) + u"kvrctl700 (PID %1)"_s);
         QTest::newRow("a program that failed to bind keeps the claim") << -1 << QByteArray()
             << int(QUdpSocket::DontShareAddress) << int(DevicePort::Opening::InUse) << QString();
     }
@@ -209,19 +207,13 @@ private slots:
 
         MySocket starting;
         QSignalSpy answered(&starting, &MySocket::portHolderAnswered);
-        QElapsedTimer started;
-        started.start();
         QCOMPARE(starting.initSocket(), outcome == DevicePort::Opening::Bound);
-        const qint64 startMs = started.elapsed();
         QCOMPARE(int(starting.portOpening().outcome), outcome);
         if (outcome == DevicePort::Opening::HeldByAnotherProgram) {
             QVERIFY(answered.wait(3000));
             QCOMPARE(starting.portOpening().holder, holder.arg(QCoreApplication::applicationPid()));
             QCOMPARE(squatting->connections(), 1);
         }
-        qInfo("%s: initSocket() returned after %lld ms, the holder was named after %lld ms",
-              QTest::currentDataTag(), startMs, started.elapsed());
-
         // A squatter leaves the port to this program alone: nobody can share it now.
         QUdpSocket sharer;
         if (outcome == DevicePort::Opening::Bound)
@@ -241,18 +233,18 @@ private slots:
         QTest::addColumn<QString>("name");
 
         QTest::newRow("an honest holder") << QByteArray("kvrctl700-cli search\n") << qint64(4711)
-                                          << QStringLiteral("kvrctl700-cli search (PID 4711)");
+                                          << u"kvrctl700-cli search (PID 4711)"_s;
         QTest::newRow("a PID claimed in words is not the system's") << QByteArray("kvrctl700 (PID 1)") << qint64(0)
-                                                                  << QStringLiteral("kvrctl700 (PID 1)");
-        QTest::newRow("silence") << QByteArray() << qint64(4711) << QStringLiteral("PID 4711");
-        QTest::newRow("blanks and a line break only") << QByteArray(" \t\n") << qint64(0) << QStringLiteral("\\x09");
-        QTest::newRow("a second line shows") << QByteArray("one\ntwo") << qint64(0) << QStringLiteral("one");
+                                                                  << u"kvrctl700 (PID 1)"_s;
+        QTest::newRow("silence") << QByteArray() << qint64(4711) << u"PID 4711"_s;
+        QTest::newRow("blanks and a line break only") << QByteArray(" \t\n") << qint64(0) << u"\\x09"_s;
+        QTest::newRow("a second line shows") << QByteArray("one\ntwo") << qint64(0) << u"one"_s;
         QTest::newRow("a title change and a bell") << QByteArray("\x1b]2;x\x07") << qint64(0)
-                                                   << QStringLiteral("\\x1b]2;x\\x07");
+                                                   << u"\\x1b]2;x\\x07"_s;
         QTest::newRow("UTF-8 is not printable ASCII") << QByteArray("\xc3\xa9") << qint64(0)
-                                                      << QStringLiteral("\\xc3\\xa9");
+                                                      << u"\\xc3\\xa9"_s;
         QTest::newRow("an escaped text cannot pass for an escape") << QByteArray("\\x1b") << qint64(0)
-                                                                   << QStringLiteral("\\\\x1b");
+                                                                   << u"\\\\x1b"_s;
         QTest::newRow("a long answer is cut") << QByteArray(500, 'a') << qint64(0)
                                               << QString(DevicePort::HolderAnswerBytes, u'a');
     }
