@@ -7,6 +7,8 @@
 
 #include <vector>
 
+using namespace Qt::StringLiterals;
+
 using kvrtest::hex;
 using kvrtest::rawFrame;
 using kvrtest::Tlv;
@@ -43,9 +45,9 @@ private slots:
         const QByteArray write = hex("4B4F5256454C 01 F0 00 04 0000005A 00000009 00000008 00000006 50E549CE2E4A"
                                      "00000001 00000006 50E549CE2E4A 00000002 00000010");
         const auto writeRow = [&write](const char *tag, const char *name, const QByteArray &sentName) {
-            const QString macText = QStringLiteral("50:E5:49:CE:2E:4A");
-            const Frame::WriteTexts texts{macText, macText, QString::fromUtf8(name), QStringLiteral("192.168.1.7"),
-                                          QStringLiteral("255.255.255.0"), QStringLiteral("192.168.1.1")};
+            const QString macText = u"50:E5:49:CE:2E:4A"_s;
+            const Frame::WriteTexts texts{macText, macText, QString::fromUtf8(name), u"192.168.1.7"_s,
+                                          u"255.255.255.0"_s, u"192.168.1.1"_s};
             QTest::newRow(tag) << Frame::encodeWrite(Frame::writeValuesFromTexts(texts), 9)
                                << write + sentName + hex("00000004 0000000C C0A80107FFFFFF00C0A80101");
         };
@@ -123,8 +125,8 @@ private slots:
             rawFrame(1, 3, {{7, std::nullopt}, {8, std::nullopt}, {0, hex("0102")}}), "illegal,illegal,list 0102");
         // Every truncation of a valid reply, its length field set to match: decoded without reading past it.
         for (int size = 18; size < good.size(); ++size)
-            QTest::addRow("cut to %d bytes", size) << sized(good.left(size)) << QStringLiteral("not accepted")
-                                                   << QStringLiteral("*");
+            QTest::addRow("cut to %d bytes", size) << sized(good.left(size)) << u"not accepted"_s
+                                                   << u"*"_s;
     }
 
     void decoding()
@@ -141,7 +143,7 @@ private slots:
         for (const Frame::WalkEvent &event : decoded.events)
             walked << QString::fromLatin1(event.kind == Frame::WalkEvent::FieldList ? "list " + event.value.toHex()
                                                                                     : QByteArray("illegal"));
-        if (events != QLatin1String("*")) // a cut reply reads its missing fields as type 0
+        if (events != "*"_L1) // a cut reply reads its missing fields as type 0
             QCOMPARE(walked.join(u','), events);
     }
 

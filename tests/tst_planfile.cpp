@@ -16,16 +16,18 @@
 #include <QJsonObject>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 using kvrtest::hex;
 
 namespace {
 
 const QStringList ProblemNames{
-    QStringLiteral("TooLarge"),     QStringLiteral("Empty"),        QStringLiteral("UnclosedQuote"),
-    QStringLiteral("TextAfterQuote"), QStringLiteral("CarriageReturn"), QStringLiteral("NoColumnNamed"),
-    QStringLiteral("ColumnMissing"), QStringLiteral("ColumnTwice"),  QStringLiteral("TooManyRows"),
-    QStringLiteral("MissingField"), QStringLiteral("ExtraField"),   QStringLiteral("NotUtf8"),
-    QStringLiteral("BadMac"),       QStringLiteral("BadAddress"),   QStringLiteral("NoRows")};
+    u"TooLarge"_s,     u"Empty"_s,        u"UnclosedQuote"_s,
+    u"TextAfterQuote"_s, u"CarriageReturn"_s, u"NoColumnNamed"_s,
+    u"ColumnMissing"_s, u"ColumnTwice"_s,  u"TooManyRows"_s,
+    u"MissingField"_s, u"ExtraField"_s,   u"NotUtf8"_s,
+    u"BadMac"_s,       u"BadAddress"_s,   u"NoRows"_s};
 
 QString address(quint32 value)
 {
@@ -39,13 +41,13 @@ QString outcome(const PlanFile::Reading &reading)
     if (const std::optional<PlanFile::Error> &error = reading.error) {
         QString column = PlanFile::columnName(error->column);
         if (error->problem == PlanFile::Problem::NoColumnNamed)
-            column = error->separator == '\t' ? QStringLiteral("tab")
-                                              : (error->separator ? QString(QLatin1Char(error->separator)) : QStringLiteral("none"));
-        return QStringLiteral("%1 %2 %3 %4").arg(ProblemNames.value(int(error->problem))).arg(error->line).arg(error->field).arg(column);
+            column = error->separator == '\t' ? u"tab"_s
+                                              : (error->separator ? QString(QLatin1Char(error->separator)) : u"none"_s);
+        return u"%1 %2 %3 %4"_s.arg(ProblemNames.value(int(error->problem))).arg(error->line).arg(error->field).arg(column);
     }
     QStringList rows;
     for (const PlanFile::Row &row : reading.rows)
-        rows.append(QStringLiteral("%1 %2 %3 %4 %5").arg(row.line).arg(macBytesToText(row.mac), address(row.settings.ip),
+        rows.append(u"%1 %2 %3 %4 %5"_s.arg(row.line).arg(macBytesToText(row.mac), address(row.settings.ip),
                                                                         address(row.settings.mask), address(row.settings.gateway)));
     return rows.join(u'\n');
 }
@@ -56,7 +58,7 @@ QList<PlanFile::Row> plan(const QString &rows)
     for (const QString &text : rows.split(u';')) {
         const QStringList parts = text.split(u' ');
         plan.append({int(plan.size()) + 2, hex(parts[0].toLatin1()),
-                     {QHostAddress(parts[1]).toIPv4Address(), QHostAddress(QStringLiteral("255.255.0.0")).toIPv4Address(), 0}});
+                     {QHostAddress(parts[1]).toIPv4Address(), QHostAddress(u"255.255.0.0"_s).toIPv4Address(), 0}});
     }
     return plan;
 }
@@ -68,253 +70,240 @@ class TestPlanFile : public QObject
     Q_OBJECT
 
 private slots:
-    void reading_data();
-    void reading();
-    void spreadsheetSamples_data();
-    void spreadsheetSamples();
-    void bounds();
-    void repeats_data();
-    void repeats();
-    void csvFields_data();
-    void csvFields();
-    void printable_data();
-    void printable();
-    void listingsOfAHostileName_data();
-    void listingsOfAHostileName();
-};
+    void reading_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("expected");
 
-void TestPlanFile::reading_data()
-{
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<QString>("expected");
+        const QByteArray plc = "02:4B:56:10:00:01,198.18.0.11,255.255.0.0,198.18.0.254";
+        const QString plcRow = u"02:4B:56:10:00:01 198.18.0.11 255.255.0.0 198.18.0.254"_s;
 
-    const QByteArray plc = "02:4B:56:10:00:01,198.18.0.11,255.255.0.0,198.18.0.254";
-    const QString plcRow = QStringLiteral("02:4B:56:10:00:01 198.18.0.11 255.255.0.0 198.18.0.254");
+        QTest::newRow("any column order and case, extra columns, quotes")
+            << QByteArray("GATEWAY,name,Mac,ip,mask\n198.18.0.254,\"PRESS \"\"A\"\", 2\",02-4b-56-10-00-01,198.18.0.11,"
+                          "255.255.0.0\n")
+            << u"2 "_s + plcRow;
+        QTest::newRow("blank lines skipped, line numbers kept")
+            << QByteArray("\nmac,ip,mask,gateway\n\n 02:4B:56:10:00:01 , 198.18.0.11,255.255.0.0,198.18.0.254\n\n")
+            << u"4 "_s + plcRow;
+        QTest::newRow("a row of empty fields, as a spreadsheet writes a blank row")
+            << QByteArray("mac;ip;mask;gateway;note\n;;;;\n ; \"\" ;;;\n") + QByteArray(plc).replace(',', ';') << u"4 "_s + plcRow;
+        QTest::newRow("a row without its empty last fields")
+            << QByteArray("mac,ip,mask,gateway,name,note\n") + plc + "\n" << u"2 "_s + plcRow;
+        QTest::newRow("empty fields past the header's last") << QByteArray("mac,ip,mask,gateway\n") + plc + ",,\n" << u"2 "_s + plcRow;
+        QTest::newRow("a line break, separators and quotes inside a quoted name")
+            << "name,mac,ip,mask,gateway\n\"LINE 1,\r\n\"\"NORTH\"\"\"," + plc + "\n\"x\"," +
+                   QByteArray(plc).replace("01,198.18.0.11", "02,198.18.0.12") + "\n"
+            << u"2 "_s + plcRow + u"\n4 02:4B:56:10:00:02 198.18.0.12 255.255.0.0 198.18.0.254"_s;
+        QTest::newRow("UTF-8 byte-order mark and CRLF, as Excel's CSV UTF-8")
+            << QByteArray("\xEF\xBB\xBFmac,ip,mask,gateway\r\n") + plc + "\r\n" << u"2 "_s + plcRow;
+        QTest::newRow("UTF-16 big-endian with its byte-order mark")
+            << QByteArray("\xFE\xFF\0m\0a\0c\0,\0i\0p\0,\0m\0a\0s\0k\0,\0g\0a\0t\0e\0w\0a\0y\0\n", 42) +
+                   [&] { QByteArray b; for (char c : plc) b += QByteArray(1, '\0') + c; return b; }()
+            << u"2 "_s + plcRow;
 
-    QTest::newRow("any column order and case, extra columns, quotes")
-        << QByteArray("GATEWAY,name,Mac,ip,mask\n198.18.0.254,\"PRESS \"\"A\"\", 2\",02-4b-56-10-00-01,198.18.0.11,"
-                      "255.255.0.0\n")
-        << QStringLiteral("2 ") + plcRow;
-    QTest::newRow("blank lines skipped, line numbers kept")
-        << QByteArray("\nmac,ip,mask,gateway\n\n 02:4B:56:10:00:01 , 198.18.0.11,255.255.0.0,198.18.0.254\n\n")
-        << QStringLiteral("4 ") + plcRow;
-    QTest::newRow("a row of empty fields, as a spreadsheet writes a blank row")
-        << QByteArray("mac;ip;mask;gateway;note\n;;;;\n ; \"\" ;;;\n") + QByteArray(plc).replace(',', ';') << QStringLiteral("4 ") + plcRow;
-    QTest::newRow("a row without its empty last fields")
-        << QByteArray("mac,ip,mask,gateway,name,note\n") + plc + "\n" << QStringLiteral("2 ") + plcRow;
-    QTest::newRow("empty fields past the header's last") << QByteArray("mac,ip,mask,gateway\n") + plc + ",,\n" << QStringLiteral("2 ") + plcRow;
-    QTest::newRow("a line break, separators and quotes inside a quoted name")
-        << "name,mac,ip,mask,gateway\n\"LINE 1,\r\n\"\"NORTH\"\"\"," + plc + "\n\"x\"," +
-               QByteArray(plc).replace("01,198.18.0.11", "02,198.18.0.12") + "\n"
-        << QStringLiteral("2 ") + plcRow + QStringLiteral("\n4 02:4B:56:10:00:02 198.18.0.12 255.255.0.0 198.18.0.254");
-    QTest::newRow("UTF-8 byte-order mark and CRLF, as Excel's CSV UTF-8")
-        << QByteArray("\xEF\xBB\xBFmac,ip,mask,gateway\r\n") + plc + "\r\n" << QStringLiteral("2 ") + plcRow;
-    QTest::newRow("UTF-16 big-endian with its byte-order mark")
-        << QByteArray("\xFE\xFF\0m\0a\0c\0,\0i\0p\0,\0m\0a\0s\0k\0,\0g\0a\0t\0e\0w\0a\0y\0\n", 42) +
-               [&] { QByteArray b; for (char c : plc) b += QByteArray(1, '\0') + c; return b; }()
-        << QStringLiteral("2 ") + plcRow;
-
-    QTest::newRow("not UTF-8 in a column it reads: line and column named")
-        << QByteArray("note,mac,ip,mask,gateway\nx,") + QByteArray(plc).replace(",198.18.0.254", ",198.18.0.254\xA0") + "\n"
-        << "NotUtf8 2 5 gateway";
-    QTest::newRow("a semicolon header read with commas would name nothing: it is read with semicolons")
-        << QByteArray("mac;ip;mask\n") << "ColumnMissing 1 0 gateway";
-    QTest::newRow("a header in another language: the separator it saw")
-        << QByteArray("MAC-Adresse;IP-Adresse;Maske\n1;2;3\n") << "NoColumnNamed 1 0 ;";
-    QTest::newRow("a header with no separator at all") << QByteArray("hello\n") << "NoColumnNamed 1 0 none";
-    QTest::newRow("a row too short for its gateway")
-        << QByteArray("mac,ip,mask,gateway\n02:4B:56:10:00:01,198.18.0.11,255.255.0.0\n") << "MissingField 2 4 gateway";
-    QTest::newRow("an unquoted separator inside a name shifts the row")
-        << QByteArray("mac,ip,mask,gateway,name\n") + plc + ",PRESS 2, LEFT\n" << "ExtraField 2 6 mac";
-    QTest::newRow("a quote left open") << QByteArray("mac,ip,mask,gateway\n\"02:4B:56:10:00:01,1.2.3.4,255.0.0.0,0.0.0.0\n")
-                                       << "UnclosedQuote 2 1 mac";
-    QTest::newRow("text after a closing quote") << QByteArray("mac,ip,mask,gateway\n\"02\"x,1,2,3\n") << "TextAfterQuote 2 1 mac";
-    QTest::newRow("a column twice") << QByteArray("mac,ip,mask,gateway,IP\n") << "ColumnTwice 1 0 ip";
-    QTest::newRow("an empty gateway") << QByteArray("mac,ip,mask,gateway\n02:4B:56:10:00:01,198.18.0.11,255.255.0.0,\n")
-                                      << "BadAddress 2 4 gateway";
-    QTest::newRow("a MAC of five pairs") << QByteArray("mac,ip,mask,gateway\n02:4B:56:10:00,198.18.0.11,255.255.0.0,0.0.0.0\n")
-                                         << "BadMac 2 1 mac";
-    QTest::newRow("a header and no rows") << QByteArray("mac,ip,mask,gateway\r\n,,,\r\n") << "NoRows 0 0 mac";
-    QTest::newRow("nothing but blank lines") << QByteArray("\n \r\n;;\n") << "Empty 0 0 mac";
-    QTest::newRow("lone carriage returns") << QByteArray("mac,ip,mask,gateway\r02:4B:56:10:00:01,1.2.3.4\r")
-                                           << "CarriageReturn 1 0 mac";
-}
-
-void TestPlanFile::reading()
-{
-    QFETCH(QByteArray, content);
-    QFETCH(QString, expected);
-
-    QCOMPARE(outcome(PlanFile::read(content)), expected);
-}
-
-void TestPlanFile::spreadsheetSamples_data()
-{
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<QString>("expected");
-
-    const QString rows = QStringLiteral("2 02:4B:56:10:00:01 198.18.0.12 255.255.0.0 198.18.0.254\n"
-                                        "4 02:4B:56:40:00:02 198.19.0.22 255.255.0.0 198.19.0.254");
-    QTest::newRow("semicolons, UTF-8") << "libreoffice-semicolon-utf8.csv" << rows;
-    QTest::newRow("semicolons, Windows-1252 in a note") << "libreoffice-semicolon-windows1252.csv" << rows;
-    QTest::newRow("tabs, UTF-16 (Unicode text)") << "libreoffice-tab-utf16.csv" << rows;
-    QTest::newRow("Windows-1252 no-break space after a MAC")
-        << "libreoffice-comma-windows1252-nbsp-in-mac.csv" << "NotUtf8 2 1 mac";
-}
-
-void TestPlanFile::spreadsheetSamples()
-{
-    QFETCH(QString, file);
-    QFETCH(QString, expected);
-
-    QFile sample(QStringLiteral(KVR_PLANS_DIR "/") + file);
-    QVERIFY2(sample.open(QIODevice::ReadOnly), qPrintable(sample.fileName()));
-    QCOMPARE(outcome(PlanFile::read(sample.readAll())), expected);
-}
-
-void TestPlanFile::bounds()
-{
-    const QByteArray header("mac,ip,mask,gateway\n");
-    QByteArray rows = header;
-    for (int i = 0; i < PlanFile::MaxRows; ++i) {
-        const QString pairs = QStringLiteral("%1").arg(i, 6, 16, QLatin1Char('0'));
-        rows += QStringLiteral("02:4B:%1:%2:%3:00,10.%4.%5.%6,255.0.0.0,0.0.0.0\n")
-                    .arg(pairs.mid(0, 2), pairs.mid(2, 2), pairs.mid(4, 2))
-                    .arg(i >> 16)
-                    .arg((i >> 8) & 0xFF)
-                    .arg(i & 0xFF)
-                    .toLatin1();
+        QTest::newRow("not UTF-8 in a column it reads: line and column named")
+            << QByteArray("note,mac,ip,mask,gateway\nx,") + QByteArray(plc).replace(",198.18.0.254", ",198.18.0.254\xA0") + "\n"
+            << "NotUtf8 2 5 gateway";
+        QTest::newRow("a semicolon header read with commas would name nothing: it is read with semicolons")
+            << QByteArray("mac;ip;mask\n") << "ColumnMissing 1 0 gateway";
+        QTest::newRow("a header in another language: the separator it saw")
+            << QByteArray("MAC-Adresse;IP-Adresse;Maske\n1;2;3\n") << "NoColumnNamed 1 0 ;";
+        QTest::newRow("a header with no separator at all") << QByteArray("hello\n") << "NoColumnNamed 1 0 none";
+        QTest::newRow("a row too short for its gateway")
+            << QByteArray("mac,ip,mask,gateway\n02:4B:56:10:00:01,198.18.0.11,255.255.0.0\n") << "MissingField 2 4 gateway";
+        QTest::newRow("an unquoted separator inside a name shifts the row")
+            << QByteArray("mac,ip,mask,gateway,name\n") + plc + ",PRESS 2, LEFT\n" << "ExtraField 2 6 mac";
+        QTest::newRow("a quote left open") << QByteArray("mac,ip,mask,gateway\n\"02:4B:56:10:00:01,1.2.3.4,255.0.0.0,0.0.0.0\n")
+                                           << "UnclosedQuote 2 1 mac";
+        QTest::newRow("text after a closing quote") << QByteArray("mac,ip,mask,gateway\n\"02\"x,1,2,3\n") << "TextAfterQuote 2 1 mac";
+        QTest::newRow("a column twice") << QByteArray("mac,ip,mask,gateway,IP\n") << "ColumnTwice 1 0 ip";
+        QTest::newRow("an empty gateway") << QByteArray("mac,ip,mask,gateway\n02:4B:56:10:00:01,198.18.0.11,255.255.0.0,\n")
+                                          << "BadAddress 2 4 gateway";
+        QTest::newRow("a MAC of five pairs") << QByteArray("mac,ip,mask,gateway\n02:4B:56:10:00,198.18.0.11,255.255.0.0,0.0.0.0\n")
+                                             << "BadMac 2 1 mac";
+        QTest::newRow("a header and no rows") << QByteArray("mac,ip,mask,gateway\r\n,,,\r\n") << "NoRows 0 0 mac";
+        QTest::newRow("nothing but blank lines") << QByteArray("\n \r\n;;\n") << "Empty 0 0 mac";
+        QTest::newRow("lone carriage returns") << QByteArray("mac,ip,mask,gateway\r02:4B:56:10:00:01,1.2.3.4\r")
+                                               << "CarriageReturn 1 0 mac";
     }
-    QCOMPARE(PlanFile::read(rows).rows.size(), PlanFile::MaxRows);
-    QCOMPARE(outcome(PlanFile::read(rows + "\n,,,\n02:4B:FF:FF:FF:FF,10.255.0.1,255.0.0.0,0.0.0.0\n")),
-             QStringLiteral("TooManyRows %1 0 mac").arg(PlanFile::MaxRows + 4));
-    QCOMPARE(outcome(PlanFile::read(header + QByteArray(PlanFile::MaxBytes, ' '))), QStringLiteral("TooLarge 0 0 mac"));
-}
 
-void TestPlanFile::repeats_data()
-{
-    QTest::addColumn<QString>("rows");     // "mac ip", joined by ';', on lines 2, 3, ...
-    QTest::addColumn<QString>("expected"); // "MAC|IP line firstLine", joined by ';'
+    void reading()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, expected);
 
-    QTest::newRow("none") << "024B56100001 198.18.0.11;024B56100002 198.18.0.12" << "";
-    QTest::newRow("a MAC twice") << "024B56100001 198.18.0.11;024B56100001 198.18.0.12" << "MAC 3 2";
-    QTest::newRow("an IP address twice") << "024B56100001 198.18.0.11;024B56100002 198.18.0.11" << "IP 3 2";
-    QTest::newRow("a row repeating both is named once, for its MAC")
-        << "024B56100001 198.18.0.11;024B56100001 198.18.0.11" << "MAC 3 2";
-    QTest::newRow("a fill-down names the first line every time, not each earlier copy")
-        << "024B56100001 198.18.0.11;024B56100001 198.18.0.12;024B56100001 198.18.0.13;024B56100001 198.18.0.14"
-        << "MAC 3 2;MAC 4 2;MAC 5 2";
-    QTest::newRow("an IP address first given on a row that repeats a MAC")
-        << "024B56100001 198.18.0.11;024B56100001 198.18.0.12;024B56100003 198.18.0.12" << "MAC 3 2;IP 4 3";
-}
+        QCOMPARE(outcome(PlanFile::read(content)), expected);
+    }
 
-void TestPlanFile::repeats()
-{
-    QFETCH(QString, rows);
-    QFETCH(QString, expected);
+    void spreadsheetSamples_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("expected");
 
-    QStringList found;
-    for (const PlanCheck::Repeat &repeat : PlanCheck::repeats(plan(rows)))
-        found.append(QStringLiteral("%1 %2 %3").arg(QLatin1String(repeat.what == PlanCheck::Repeat::What::Mac ? "MAC" : "IP"))
-                         .arg(repeat.line)
-                         .arg(repeat.firstLine));
-    QCOMPARE(found.join(u';'), expected);
-}
+        const QString rows = QStringLiteral("2 02:4B:56:10:00:01 198.18.0.12 255.255.0.0 198.18.0.254\n"
+                                            "4 02:4B:56:40:00:02 198.19.0.22 255.255.0.0 198.19.0.254");
+        QTest::newRow("semicolons, UTF-8") << "libreoffice-semicolon-utf8.csv" << rows;
+        QTest::newRow("semicolons, Windows-1252 in a note") << "libreoffice-semicolon-windows1252.csv" << rows;
+        QTest::newRow("tabs, UTF-16 (Unicode text)") << "libreoffice-tab-utf16.csv" << rows;
+        QTest::newRow("Windows-1252 no-break space after a MAC")
+            << "libreoffice-comma-windows1252-nbsp-in-mac.csv" << "NotUtf8 2 1 mac";
+    }
 
-void TestPlanFile::csvFields_data()
-{
-    QTest::addColumn<QString>("field");
-    QTest::addColumn<QString>("written");
+    void spreadsheetSamples()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, expected);
 
-    QTest::newRow("plain") << "LINE1-PLC" << "LINE1-PLC";
-    QTest::newRow("a formula") << "=1+2+3" << "'=1+2+3";
-    QTest::newRow("a plus, a minus, an at") << "+A-@" << "'+A-@";
-    QTest::newRow("a command for old spreadsheets") << "-2+3+cmd|' /C calc'!A0" << "'-2+3+cmd|' /C calc'!A0";
-    QTest::newRow("@SUM") << "@SUM(A1)" << "'@SUM(A1)";
-    QTest::newRow("a leading tab") << "\t=1" << "'\t=1";
-    QTest::newRow("a leading carriage return is quoted too") << "\r=1" << "\"'\r=1\"";
-    QTest::newRow("a minus inside is harmless") << "A-1" << "A-1";
-    QTest::newRow("a comma") << "PRESS 2, LEFT" << "\"PRESS 2, LEFT\"";
-    QTest::newRow("a double quote") << "PRESS \"A\"" << "\"PRESS \"\"A\"\"\"";
-    QTest::newRow("a line break") << "LINE\nTWO" << "\"LINE\nTWO\"";
-    QTest::newRow("blanks at its ends") << " A " << "\" A \"";
-}
+        QFile sample(QStringLiteral(KVR_PLANS_DIR "/") + file);
+        QVERIFY2(sample.open(QIODevice::ReadOnly), qPrintable(sample.fileName()));
+        QCOMPARE(outcome(PlanFile::read(sample.readAll())), expected);
+    }
 
-void TestPlanFile::csvFields()
-{
-    QFETCH(QString, field);
-    QFETCH(QString, written);
+    void bounds()
+    {
+        const QByteArray header("mac,ip,mask,gateway\n");
+        QByteArray rows = header;
+        for (int i = 0; i < PlanFile::MaxRows; ++i) {
+            const QString pairs = u"%1"_s.arg(i, 6, 16, QLatin1Char('0'));
+            rows += u"02:4B:%1:%2:%3:00,10.%4.%5.%6,255.0.0.0,0.0.0.0\n"_s
+                        .arg(pairs.mid(0, 2), pairs.mid(2, 2), pairs.mid(4, 2))
+                        .arg(i >> 16)
+                        .arg((i >> 8) & 0xFF)
+                        .arg(i & 0xFF)
+                        .toLatin1();
+        }
+        QCOMPARE(PlanFile::read(rows).rows.size(), PlanFile::MaxRows);
+        QCOMPARE(outcome(PlanFile::read(rows + "\n,,,\n02:4B:FF:FF:FF:FF,10.255.0.1,255.0.0.0,0.0.0.0\n")),
+                 u"TooManyRows %1 0 mac"_s.arg(PlanFile::MaxRows + 4));
+        QCOMPARE(outcome(PlanFile::read(header + QByteArray(PlanFile::MaxBytes, ' '))), u"TooLarge 0 0 mac"_s);
+    }
 
-    QCOMPARE(Cli::csvLine({field}), written + u'\n');
-}
+    void repeats_data()
+    {
+        QTest::addColumn<QString>("rows");     // "mac ip", joined by ';', on lines 2, 3, ...
+        QTest::addColumn<QString>("expected"); // "MAC|IP line firstLine", joined by ';'
 
-void TestPlanFile::printable_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("shown");
+        QTest::newRow("none") << "024B56100001 198.18.0.11;024B56100002 198.18.0.12" << "";
+        QTest::newRow("a MAC twice") << "024B56100001 198.18.0.11;024B56100001 198.18.0.12" << "MAC 3 2";
+        QTest::newRow("an IP address twice") << "024B56100001 198.18.0.11;024B56100002 198.18.0.11" << "IP 3 2";
+        QTest::newRow("a row repeating both is named once, for its MAC")
+            << "024B56100001 198.18.0.11;024B56100001 198.18.0.11" << "MAC 3 2";
+        QTest::newRow("a fill-down names the first line every time, not each earlier copy")
+            << "024B56100001 198.18.0.11;024B56100001 198.18.0.12;024B56100001 198.18.0.13;024B56100001 198.18.0.14"
+            << "MAC 3 2;MAC 4 2;MAC 5 2";
+        QTest::newRow("an IP address first given on a row that repeats a MAC")
+            << "024B56100001 198.18.0.11;024B56100001 198.18.0.12;024B56100003 198.18.0.12" << "MAC 3 2;IP 4 3";
+    }
 
-    QTest::newRow("plain, with a backslash") << "LINE1-PLC \\ A" << "LINE1-PLC \\ A";
-    QTest::newRow("a title change") << "\x1B]0;owned\x07X" << "\\e]0;owned\\x07X";
-    QTest::newRow("a screen clear") << "\x1B[2J" << "\\e[2J";
-    QTest::newRow("a line break and a carriage return") << "A\nB\rC\tD" << "A\\nB\\rC\\tD";
-    QTest::newRow("DEL and an 8-bit CSI, as a device's Latin-1 name brings them")
-        << QString::fromLatin1("A\x7F" "B\x9B" "C") << "A\\x7fB\\x9bC";
-    QTest::newRow("a right-to-left override") << QString::fromUtf8("A\u202EB") << "A\\u202eB";
-    QTest::newRow("letters of other scripts stay") << QString::fromUtf8("Süd 南") << QString::fromUtf8("Süd 南");
-}
+    void repeats()
+    {
+        QFETCH(QString, rows);
+        QFETCH(QString, expected);
 
-void TestPlanFile::printable()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, shown);
+        QStringList found;
+        for (const PlanCheck::Repeat &repeat : PlanCheck::repeats(plan(rows)))
+            found.append(u"%1 %2 %3"_s.arg(QLatin1String(repeat.what == PlanCheck::Repeat::What::Mac ? "MAC" : "IP"))
+                             .arg(repeat.line)
+                             .arg(repeat.firstLine));
+        QCOMPARE(found.join(u';'), expected);
+    }
 
-    QCOMPARE(Cli::printable(text), shown);
-    // The table escapes every cell: one line a row, whatever the names hold.
-    QCOMPARE(Cli::textTable({QStringLiteral("NAME"), QStringLiteral("X")}, {{text, QStringLiteral("x")}}).count(u'\n'), 2);
-}
+    void csvFields_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("written");
 
-void TestPlanFile::listingsOfAHostileName_data()
-{
-    QTest::addColumn<QByteArray>("name"); // as the device's reply carries it
+        QTest::newRow("plain") << "LINE1-PLC" << "LINE1-PLC";
+        QTest::newRow("a formula") << "=1+2+3" << "'=1+2+3";
+        QTest::newRow("a plus, a minus, an at") << "+A-@" << "'+A-@";
+        QTest::newRow("a command for old spreadsheets") << "-2+3+cmd|' /C calc'!A0" << "'-2+3+cmd|' /C calc'!A0";
+        QTest::newRow("@SUM") << "@SUM(A1)" << "'@SUM(A1)";
+        QTest::newRow("a leading tab") << "\t=1" << "'\t=1";
+        QTest::newRow("a leading carriage return is quoted too") << "\r=1" << "\"'\r=1\"";
+        QTest::newRow("a minus inside is harmless") << "A-1" << "A-1";
+        QTest::newRow("a comma") << "PRESS 2, LEFT" << "\"PRESS 2, LEFT\"";
+        QTest::newRow("a double quote") << "PRESS \"A\"" << "\"PRESS \"\"A\"\"\"";
+        QTest::newRow("a line break") << "LINE\nTWO" << "\"LINE\nTWO\"";
+        QTest::newRow("blanks at its ends") << " A " << "\" A \"";
+    }
 
-    QTest::newRow("a title change and a bell") << QByteArray("\x1B]0;owned\x07");
-    QTest::newRow("an 8-bit CSI") << QByteArray("\x9B" "2J" "PLC");
-    QTest::newRow("a line break that would forge a row") << QByteArray("X\n02:4B:56:99:99:99,1.2.3.4,255.0.0.0,0.0.0.0");
-    QTest::newRow("a formula") << QByteArray("=HYPERLINK(\"http://x\")");
-    QTest::newRow("quotes and separators") << QByteArray("A,\"B\";C\tD");
-    QTest::newRow("a CRLF and a quote alone") << QByteArray("LINE\r\n\"TWO");
-    QTest::newRow("blanks around a minus") << QByteArray(" -1 ");
-    QTest::newRow("no name") << QByteArray();
-}
+    void csvFields()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, written);
 
-void TestPlanFile::listingsOfAHostileName()
-{
-    QFETCH(QByteArray, name);
+        QCOMPARE(Cli::csvLine({field}), written + u'\n');
+    }
 
-    FoundDevice device;
-    device.reply = {"PLC", hex("024B56100001"), name, {}, hex("C6 12 00 0A FF FF 00 00 C6 12 00 FE"), {}};
-    device.interfaces = {2};
-    const QList<FoundDevice> devices{device};
+    void printable_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shown");
 
-    // The table: one line for the header, one for the device; nothing a terminal would act on.
-    const QString table = Cli::DeviceListing::format(Cli::DeviceListing::Format::Table, devices, {}, 1);
-    const QStringList lines = table.split(u'\n', Qt::SkipEmptyParts);
-    QVERIFY2(lines.size() >= 2 && lines.at(1).startsWith(QLatin1String("PLC")), qPrintable(table));
-    for (const QString &line : lines)
-        QVERIFY2(Cli::printable(line) == line, qPrintable(line));
+        QTest::newRow("plain, with a backslash") << "LINE1-PLC \\ A" << "LINE1-PLC \\ A";
+        QTest::newRow("a title change") << "\x1B]0;owned\x07X" << "\\e]0;owned\\x07X";
+        QTest::newRow("a screen clear") << "\x1B[2J" << "\\e[2J";
+        QTest::newRow("a line break and a carriage return") << "A\nB\rC\tD" << "A\\nB\\rC\\tD";
+        QTest::newRow("DEL and an 8-bit CSI, as a device's Latin-1 name brings them")
+            << QString::fromLatin1("A\x7F" "B\x9B" "C") << "A\\x7fB\\x9bC";
+        QTest::newRow("a right-to-left override") << QString::fromUtf8("A\u202EB") << "A\\u202eB";
+        QTest::newRow("letters of other scripts stay") << QString::fromUtf8("Süd 南") << QString::fromUtf8("Süd 南");
+    }
 
-    // The CSV: a plan of exactly this device, and no cell a spreadsheet evaluates.
-    const QString csv = Cli::DeviceListing::format(Cli::DeviceListing::Format::Csv, devices, {}, 1);
-    QCOMPARE(outcome(PlanFile::read(csv.toUtf8())), QStringLiteral("2 02:4B:56:10:00:01 198.18.0.10 255.255.0.0 198.18.0.254"));
-    QVERIFY2(!csv.contains(QLatin1String(",=")) && !csv.contains(QLatin1String(",\"=")), qPrintable(csv));
+    void printable()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, shown);
 
-    // JSON lines: the name comes back as it was, in one line.
-    const QStringList jsonLines = Cli::DeviceListing::format(Cli::DeviceListing::Format::Jsonl, devices, {}, 1)
-                                      .split(u'\n', Qt::SkipEmptyParts);
-    QCOMPARE(jsonLines.size(), 2);
-    const QJsonObject listed = QJsonDocument::fromJson(jsonLines.at(0).toUtf8())[QLatin1String("device")].toObject();
-    QCOMPARE(listed.value(QLatin1String("name")).toString(), QString::fromLatin1(name));
-}
+        QCOMPARE(Cli::printable(text), shown);
+        // The table escapes every cell: one line a row, whatever the names hold.
+        QCOMPARE(Cli::textTable({u"NAME"_s, u"X"_s}, {{text, u"x"_s}}).count(u'\n'), 2);
+    }
+
+    void listingsOfAHostileName_data()
+    {
+        QTest::addColumn<QByteArray>("name"); // as the device's reply carries it
+
+        QTest::newRow("a title change and a bell") << QByteArray("\x1B]0;owned\x07");
+        QTest::newRow("an 8-bit CSI") << QByteArray("\x9B" "2J" "PLC");
+        QTest::newRow("a line break that would forge a row") << QByteArray("X\n02:4B:56:99:99:99,1.2.3.4,255.0.0.0,0.0.0.0");
+        QTest::newRow("a formula") << QByteArray("=HYPERLINK(\"http://x\")");
+        QTest::newRow("quotes and separators") << QByteArray("A,\"B\";C\tD");
+        QTest::newRow("a CRLF and a quote alone") << QByteArray("LINE\r\n\"TWO");
+        QTest::newRow("blanks around a minus") << QByteArray(" -1 ");
+        QTest::newRow("no name") << QByteArray();
+    }
+
+    void listingsOfAHostileName()
+    {
+        QFETCH(QByteArray, name);
+
+        FoundDevice device;
+        device.reply = {"PLC", hex("024B56100001"), name, {}, hex("C6 12 00 0A FF FF 00 00 C6 12 00 FE"), {}};
+        device.interfaces = {2};
+        const QList<FoundDevice> devices{device};
+
+        // The table: one line for the header, one for the device; nothing a terminal would act on.
+        const QString table = Cli::DeviceListing::format(Cli::DeviceListing::Format::Table, devices, {}, 1);
+        const QStringList lines = table.split(u'\n', Qt::SkipEmptyParts);
+        QVERIFY2(lines.size() >= 2 && lines.at(1).startsWith("PLC"_L1), qPrintable(table));
+        for (const QString &line : lines)
+            QVERIFY2(Cli::printable(line) == line, qPrintable(line));
+
+        // The CSV: a plan of exactly this device, and no cell a spreadsheet evaluates.
+        const QString csv = Cli::DeviceListing::format(Cli::DeviceListing::Format::Csv, devices, {}, 1);
+        QCOMPARE(outcome(PlanFile::read(csv.toUtf8())), u"2 02:4B:56:10:00:01 198.18.0.10 255.255.0.0 198.18.0.254"_s);
+        QVERIFY2(!csv.contains(",="_L1) && !csv.contains(",\"="_L1), qPrintable(csv));
+
+        // JSON lines: the name comes back as it was, in one line.
+        const QStringList jsonLines = Cli::DeviceListing::format(Cli::DeviceListing::Format::Jsonl, devices, {}, 1)
+                                          .split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(jsonLines.size(), 2);
+        const QJsonObject listed = QJsonDocument::fromJson(jsonLines.at(0).toUtf8())["device"_L1].toObject();
+        QCOMPARE(listed.value("name"_L1).toString(), QString::fromLatin1(name));
+    }
+
+};
 
 QTEST_GUILESS_MAIN(TestPlanFile)
 #include "tst_planfile.moc"
