@@ -14,6 +14,7 @@
 #include <QHostAddress>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStringEncoder>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -22,12 +23,8 @@ using kvrtest::hex;
 
 namespace {
 
-const QStringList ProblemNames{
-    u"TooLarge"_s,     u"Empty"_s,        u"UnclosedQuote"_s,
-    u"TextAfterQuote"_s, u"CarriageReturn"_s, u"NoColumnNamed"_s,
-    u"ColumnMissing"_s, u"ColumnTwice"_s,  u"TooManyRows"_s,
-    u"MissingField"_s, u"ExtraField"_s,   u"NotUtf8"_s,
-    u"BadMac"_s,       u"BadAddress"_s,   u"NoRows"_s};
+const QStringList ProblemNames = u"TooLarge Empty UnclosedQuote TextAfterQuote CarriageReturn NoColumnNamed ColumnMissing "
+                                  "ColumnTwice TooManyRows MissingField ExtraField NotUtf8 BadMac BadAddress NoRows"_s.split(u' ');
 
 QString address(quint32 value)
 {
@@ -74,104 +71,73 @@ private slots:
     {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("expected");
-
+        const auto row = [](const char *name, const QByteArray &content, const QString &expected) {
+            QTest::newRow(name) << content << expected;
+        };
+        const auto sample = [](const char *file) { // saved by LibreOffice Calc
+            QFile sample(QStringLiteral(KVR_PLANS_DIR "/") + QLatin1String(file));
+            return sample.open(QIODevice::ReadOnly) ? sample.readAll() : QByteArray();
+        };
         const QByteArray plc = "02:4B:56:10:00:01,198.18.0.11,255.255.0.0,198.18.0.254";
         const QString plcRow = u"02:4B:56:10:00:01 198.18.0.11 255.255.0.0 198.18.0.254"_s;
+        const QString sampleRows = u"2 02:4B:56:10:00:01 198.18.0.12 255.255.0.0 198.18.0.254\n"
+                                   "4 02:4B:56:40:00:02 198.19.0.22 255.255.0.0 198.19.0.254"_s;
 
-        QTest::newRow("any column order and case, extra columns, quotes")
-            << QByteArray("GATEWAY,name,Mac,ip,mask\n198.18.0.254,\"PRESS \"\"A\"\", 2\",02-4b-56-10-00-01,198.18.0.11,"
-                          "255.255.0.0\n")
-            << u"2 "_s + plcRow;
-        QTest::newRow("blank lines skipped, line numbers kept")
-            << QByteArray("\nmac,ip,mask,gateway\n\n 02:4B:56:10:00:01 , 198.18.0.11,255.255.0.0,198.18.0.254\n\n")
-            << u"4 "_s + plcRow;
-        QTest::newRow("a row of empty fields, as a spreadsheet writes a blank row")
-            << QByteArray("mac;ip;mask;gateway;note\n;;;;\n ; \"\" ;;;\n") + QByteArray(plc).replace(',', ';') << u"4 "_s + plcRow;
-        QTest::newRow("a row without its empty last fields")
-            << QByteArray("mac,ip,mask,gateway,name,note\n") + plc + "\n" << u"2 "_s + plcRow;
-        QTest::newRow("empty fields past the header's last") << QByteArray("mac,ip,mask,gateway\n") + plc + ",,\n" << u"2 "_s + plcRow;
-        QTest::newRow("a line break, separators and quotes inside a quoted name")
-            << "name,mac,ip,mask,gateway\n\"LINE 1,\r\n\"\"NORTH\"\"\"," + plc + "\n\"x\"," +
-                   QByteArray(plc).replace("01,198.18.0.11", "02,198.18.0.12") + "\n"
-            << u"2 "_s + plcRow + u"\n4 02:4B:56:10:00:02 198.18.0.12 255.255.0.0 198.18.0.254"_s;
-        QTest::newRow("UTF-8 byte-order mark and CRLF, as Excel's CSV UTF-8")
-            << QByteArray("\xEF\xBB\xBFmac,ip,mask,gateway\r\n") + plc + "\r\n" << u"2 "_s + plcRow;
-        QTest::newRow("UTF-16 big-endian with its byte-order mark")
-            << QByteArray("\xFE\xFF\0m\0a\0c\0,\0i\0p\0,\0m\0a\0s\0k\0,\0g\0a\0t\0e\0w\0a\0y\0\n", 42) +
-                   [&] { QByteArray b; for (char c : plc) b += QByteArray(1, '\0') + c; return b; }()
-            << u"2 "_s + plcRow;
+        row("any column order and case, extra columns, quotes", "GATEWAY,name,Mac,ip,mask\n198.18.0.254,\"PRESS \"\"A\"\", 2\","
+            "02-4b-56-10-00-01,198.18.0.11,255.255.0.0\n", u"2 "_s + plcRow);
+        row("blank lines skipped, line numbers kept",
+            "\nmac,ip,mask,gateway\n\n 02:4B:56:10:00:01 , 198.18.0.11,255.255.0.0,198.18.0.254\n\n", u"4 "_s + plcRow);
+        row("a row of empty fields, as a spreadsheet writes a blank row",
+            "mac;ip;mask;gateway;note\n;;;;\n ; \"\" ;;;\n" + QByteArray(plc).replace(',', ';'), u"4 "_s + plcRow);
+        row("a row without its empty last fields", "mac,ip,mask,gateway,name,note\n" + plc + "\n", u"2 "_s + plcRow);
+        row("empty fields past the header's last", "mac,ip,mask,gateway\n" + plc + ",,\n", u"2 "_s + plcRow);
+        row("a line break, separators and quotes inside a quoted name", "name,mac,ip,mask,gateway\n\"LINE 1,\r\n\"\"NORTH\"\"\","
+            + plc + "\n\"x\"," + QByteArray(plc).replace("01,198.18.0.11", "02,198.18.0.12") + "\n",
+            u"2 "_s + plcRow + u"\n4 02:4B:56:10:00:02 198.18.0.12 255.255.0.0 198.18.0.254"_s);
+        row("UTF-8 byte-order mark and CRLF, as Excel's CSV UTF-8", "\xEF\xBB\xBFmac,ip,mask,gateway\r\n" + plc + "\r\n",
+            u"2 "_s + plcRow);
+        row("UTF-16 big-endian with its byte-order mark", QStringEncoder(QStringEncoder::Utf16BE, QStringEncoder::Flag::WriteBom)
+            .encode(QString::fromLatin1("mac,ip,mask,gateway\n" + plc)), u"2 "_s + plcRow);
+        row("semicolons, UTF-8", sample("libreoffice-semicolon-utf8.csv"), sampleRows);
+        row("semicolons, Windows-1252 in a note", sample("libreoffice-semicolon-windows1252.csv"), sampleRows);
+        row("tabs, UTF-16 (Unicode text)", sample("libreoffice-tab-utf16.csv"), sampleRows);
 
-        QTest::newRow("not UTF-8 in a column it reads: line and column named")
-            << QByteArray("note,mac,ip,mask,gateway\nx,") + QByteArray(plc).replace(",198.18.0.254", ",198.18.0.254\xA0") + "\n"
-            << "NotUtf8 2 5 gateway";
-        QTest::newRow("a semicolon header read with commas would name nothing: it is read with semicolons")
-            << QByteArray("mac;ip;mask\n") << "ColumnMissing 1 0 gateway";
-        QTest::newRow("a header in another language: the separator it saw")
-            << QByteArray("MAC-Adresse;IP-Adresse;Maske\n1;2;3\n") << "NoColumnNamed 1 0 ;";
-        QTest::newRow("a header with no separator at all") << QByteArray("hello\n") << "NoColumnNamed 1 0 none";
-        QTest::newRow("a row too short for its gateway")
-            << QByteArray("mac,ip,mask,gateway\n02:4B:56:10:00:01,198.18.0.11,255.255.0.0\n") << "MissingField 2 4 gateway";
-        QTest::newRow("an unquoted separator inside a name shifts the row")
-            << QByteArray("mac,ip,mask,gateway,name\n") + plc + ",PRESS 2, LEFT\n" << "ExtraField 2 6 mac";
-        QTest::newRow("a quote left open") << QByteArray("mac,ip,mask,gateway\n\"02:4B:56:10:00:01,1.2.3.4,255.0.0.0,0.0.0.0\n")
-                                           << "UnclosedQuote 2 1 mac";
-        QTest::newRow("text after a closing quote") << QByteArray("mac,ip,mask,gateway\n\"02\"x,1,2,3\n") << "TextAfterQuote 2 1 mac";
-        QTest::newRow("a column twice") << QByteArray("mac,ip,mask,gateway,IP\n") << "ColumnTwice 1 0 ip";
-        QTest::newRow("an empty gateway") << QByteArray("mac,ip,mask,gateway\n02:4B:56:10:00:01,198.18.0.11,255.255.0.0,\n")
-                                          << "BadAddress 2 4 gateway";
-        QTest::newRow("a MAC of five pairs") << QByteArray("mac,ip,mask,gateway\n02:4B:56:10:00,198.18.0.11,255.255.0.0,0.0.0.0\n")
-                                             << "BadMac 2 1 mac";
-        QTest::newRow("a header and no rows") << QByteArray("mac,ip,mask,gateway\r\n,,,\r\n") << "NoRows 0 0 mac";
-        QTest::newRow("nothing but blank lines") << QByteArray("\n \r\n;;\n") << "Empty 0 0 mac";
-        QTest::newRow("lone carriage returns") << QByteArray("mac,ip,mask,gateway\r02:4B:56:10:00:01,1.2.3.4\r")
-                                               << "CarriageReturn 1 0 mac";
+        row("not UTF-8 in a column it reads: line and column named",
+            "note,mac,ip,mask,gateway\nx," + QByteArray(plc).replace(",198.18.0.254", ",198.18.0.254\xA0") + "\n",
+            u"NotUtf8 2 5 gateway"_s);
+        row("Windows-1252 no-break space after a MAC", sample("libreoffice-comma-windows1252-nbsp-in-mac.csv"), u"NotUtf8 2 1 mac"_s);
+        row("a semicolon header read with commas would name nothing: it is read with semicolons", "mac;ip;mask\n",
+            u"ColumnMissing 1 0 gateway"_s);
+        row("a header in another language: the separator it saw", "MAC-Adresse;IP-Adresse;Maske\n1;2;3\n", u"NoColumnNamed 1 0 ;"_s);
+        row("a header with no separator at all", "hello\n", u"NoColumnNamed 1 0 none"_s);
+        row("a row too short for its gateway", "mac,ip,mask,gateway\n02:4B:56:10:00:01,198.18.0.11,255.255.0.0\n",
+            u"MissingField 2 4 gateway"_s);
+        row("an unquoted separator inside a name shifts the row", "mac,ip,mask,gateway,name\n" + plc + ",PRESS 2, LEFT\n",
+            u"ExtraField 2 6 mac"_s);
+        row("a quote left open", "mac,ip,mask,gateway\n\"02:4B:56:10:00:01,1.2.3.4,255.0.0.0,0.0.0.0\n", u"UnclosedQuote 2 1 mac"_s);
+        row("text after a closing quote", "mac,ip,mask,gateway\n\"02\"x,1,2,3\n", u"TextAfterQuote 2 1 mac"_s);
+        row("a column twice", "mac,ip,mask,gateway,IP\n", u"ColumnTwice 1 0 ip"_s);
+        row("an empty gateway", "mac,ip,mask,gateway\n02:4B:56:10:00:01,198.18.0.11,255.255.0.0,\n", u"BadAddress 2 4 gateway"_s);
+        row("a MAC of five pairs", "mac,ip,mask,gateway\n02:4B:56:10:00,198.18.0.11,255.255.0.0,0.0.0.0\n", u"BadMac 2 1 mac"_s);
+        row("a header and no rows", "mac,ip,mask,gateway\r\n,,,\r\n", u"NoRows 0 0 mac"_s);
+        row("nothing but blank lines", "\n \r\n;;\n", u"Empty 0 0 mac"_s);
+        row("lone carriage returns", "mac,ip,mask,gateway\r02:4B:56:10:00:01,1.2.3.4\r", u"CarriageReturn 1 0 mac"_s);
     }
 
     void reading()
     {
         QFETCH(QByteArray, content);
         QFETCH(QString, expected);
-
         QCOMPARE(outcome(PlanFile::read(content)), expected);
-    }
-
-    void spreadsheetSamples_data()
-    {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QString>("expected");
-
-        const QString rows = QStringLiteral("2 02:4B:56:10:00:01 198.18.0.12 255.255.0.0 198.18.0.254\n"
-                                            "4 02:4B:56:40:00:02 198.19.0.22 255.255.0.0 198.19.0.254");
-        QTest::newRow("semicolons, UTF-8") << "libreoffice-semicolon-utf8.csv" << rows;
-        QTest::newRow("semicolons, Windows-1252 in a note") << "libreoffice-semicolon-windows1252.csv" << rows;
-        QTest::newRow("tabs, UTF-16 (Unicode text)") << "libreoffice-tab-utf16.csv" << rows;
-        QTest::newRow("Windows-1252 no-break space after a MAC")
-            << "libreoffice-comma-windows1252-nbsp-in-mac.csv" << "NotUtf8 2 1 mac";
-    }
-
-    void spreadsheetSamples()
-    {
-        QFETCH(QString, file);
-        QFETCH(QString, expected);
-
-        QFile sample(QStringLiteral(KVR_PLANS_DIR "/") + file);
-        QVERIFY2(sample.open(QIODevice::ReadOnly), qPrintable(sample.fileName()));
-        QCOMPARE(outcome(PlanFile::read(sample.readAll())), expected);
     }
 
     void bounds()
     {
         const QByteArray header("mac,ip,mask,gateway\n");
         QByteArray rows = header;
-        for (int i = 0; i < PlanFile::MaxRows; ++i) {
-            const QString pairs = u"%1"_s.arg(i, 6, 16, QLatin1Char('0'));
-            rows += u"02:4B:%1:%2:%3:00,10.%4.%5.%6,255.0.0.0,0.0.0.0\n"_s
-                        .arg(pairs.mid(0, 2), pairs.mid(2, 2), pairs.mid(4, 2))
-                        .arg(i >> 16)
-                        .arg((i >> 8) & 0xFF)
-                        .arg(i & 0xFF)
-                        .toLatin1();
-        }
+        for (int i = 0; i < PlanFile::MaxRows; ++i) // all MACs and addresses different
+            rows += (macBytesToText(hex("024B") + hex(u"%1"_s.arg(i << 8, 8, 16, '0'_L1).toLatin1())) + u',' + address(0x0A000000u + i)
+                     + u",255.0.0.0,0.0.0.0\n"_s).toLatin1();
         QCOMPARE(PlanFile::read(rows).rows.size(), PlanFile::MaxRows);
         QCOMPARE(outcome(PlanFile::read(rows + "\n,,,\n02:4B:FF:FF:FF:FF,10.255.0.1,255.0.0.0,0.0.0.0\n")),
                  u"TooManyRows %1 0 mac"_s.arg(PlanFile::MaxRows + 4));
