@@ -42,13 +42,13 @@ QList<DevSim::SimDevice> twoDevices()
     return list.devices;
 }
 
-// A write frame for the PLC as the tool builds it from the detail window's texts.
-QByteArray write(const char *address, const char *mask, const char *gateway, const char *mac = "02:4B:56:10:00:02",
-                 const char *name = "ABCDEF")
+// A write frame for the PLC as the tool builds it from the detail window's texts: IP address, mask
+// and gateway in one text, the MAC and the name.
+QByteArray write(const char *settings, const char *mac = "02:4B:56:10:00:02", const char *name = "ABCDEF")
 {
-    const auto text = [](const char *latin1) { return QString::fromLatin1(latin1); };
-    return Frame::encodeWrite(Frame::writeValuesFromTexts({text("02:4B:56:10:00:02"), text(mac), text(name),
-                                                           text(address), text(mask), text(gateway)}), 4);
+    const QStringList texts = QString::fromLatin1(settings).split(u' ');
+    return Frame::encodeWrite(Frame::writeValuesFromTexts({u"02:4B:56:10:00:02"_s, QString::fromLatin1(mac), QString::fromLatin1(name),
+                                                           texts.value(0), texts.value(1), texts.value(2)}), 4);
 }
 
 } // namespace
@@ -88,37 +88,34 @@ private slots:
     {
         QTest::addColumn<QByteArray>("datagram");
         QTest::addColumn<QString>("report"); // how the simulator's report on it ends
+        const auto row = [](const char *name, const QByteArray &datagram, const QString &report) {
+            QTest::newRow(name) << datagram << report;
+        };
+        const char *settings = "198.18.0.50 255.255.255.0 198.18.0.254";
 
         // Frames as the tool builds them are pinned byte for byte in tst_frame; these are the ones a
         // device refuses.
-        QTest::newRow("unknown field type") << rawFrame(0xF0, 1, {{7, std::nullopt}}) << "field 1 has the unknown type 7";
-        QTest::newRow("the tool's write with an incomplete address") << write("198.18.0", "255.255.255.0", "0.0.0.1")
-                                                                     << "declared length 90 differs from its size 89";
-        QTest::newRow("no name field") << rawFrame(0xF0, 3, {{8, plcMac}, {1, plcMac}, {4, netBytes}})
-                                       << "fields of types 8, 1, 4 make no known command";
-        QTest::newRow("15-byte name") << rawFrame(0xF0, 4, {{8, plcMac}, {1, plcMac}, {2, "ABCDEFGHIJKLMNO"}, {4, netBytes}})
-                                      << "name has 15 bytes, not 16";
-        QTest::newRow("LED command 1") << rawFrame(0xF0, 2, {{8, plcMac}, {6, hex("0001")}})
-                                       << "LED command 1 is neither 0 (off) nor 2 (flash)";
-        QTest::newRow("LED for no device of ours") << Frame::encodeLed(hex("020000000009"), Frame::LedCommand::Flash, 0)
-                                                   << "ignored LED frame from 127.0.0.4:102: target MAC 02:00:00:00:00:09 is none of ours";
+        row("unknown field type", rawFrame(0xF0, 1, {{7, std::nullopt}}), u"field 1 has the unknown type 7"_s);
+        row("the tool's write with an incomplete address", write("198.18.0 255.255.255.0 0.0.0.1"),
+            u"declared length 90 differs from its size 89"_s);
+        row("no name field", rawFrame(0xF0, 3, {{8, plcMac}, {1, plcMac}, {4, netBytes}}), u"fields of types 8, 1, 4 make no known command"_s);
+        row("15-byte name", rawFrame(0xF0, 4, {{8, plcMac}, {1, plcMac}, {2, "ABCDEFGHIJKLMNO"}, {4, netBytes}}),
+            u"name has 15 bytes, not 16"_s);
+        row("LED command 1", rawFrame(0xF0, 2, {{8, plcMac}, {6, hex("0001")}}), u"LED command 1 is neither 0 (off) nor 2 (flash)"_s);
+        row("LED for no device of ours", Frame::encodeLed(hex("020000000009"), Frame::LedCommand::Flash, 0),
+            u"ignored LED frame from 127.0.0.4:102: target MAC 02:00:00:00:00:09 is none of ours"_s);
         // A device hears only frames sent to its own address, whatever MAC they name.
-        QTest::newRow("LED for the HMI sent to the PLC's address") << Frame::encodeLed(hmiMac, Frame::LedCommand::Flash, 0)
-                                                                   << plcReport("sent to 127.0.0.3, the address of %1, not of "
-                                                                                "\"PACKLINE-HMI\" 02:4B:56:20:00:01");
-        QTest::newRow("name too short once unpadded")
-            << rawFrame(0xF0, 4, {{8, plcMac}, {1, plcMac}, {2, "ABC             "}, {4, netBytes}})
-            << plcReport("write %1 refused: name \"ABC\" has 3 characters, not 6 to 16");
-        QTest::newRow("Latin-1 letter in the name")
-            << write("198.18.0.50", "255.255.255.0", "198.18.0.254", "02:4B:56:10:00:02", "K\xE4seREI")
-            << "name contains the byte 0xe4, not printable ASCII";
-        QTest::newRow("MAC of another device") << write("198.18.0.50", "255.255.255.0", "198.18.0.254", "02:4B:56:20:00:01")
-                                               << "MAC 02:4B:56:20:00:01 belongs to another device";
-        QTest::newRow("broadcast MAC") << write("198.18.0.50", "255.255.255.0", "198.18.0.254", "FF:FF:FF:FF:FF:FF")
-                                       << "is a group address, not a device's";
-        QTest::newRow("mask with a hole") << write("198.18.0.50", "255.255.0.255", "198.18.0.254") << "is not a valid prefix";
-        QTest::newRow("/31") << write("198.18.0.0", "255.255.255.254", "198.18.0.1") << "no room for a host and a gateway";
-        QTest::newRow("no gateway") << write("198.18.0.50", "255.255.255.0", "0.0.0.0") << "outside the subnet 198.18.0.0/24";
+        row("LED for the HMI sent to the PLC's address", Frame::encodeLed(hmiMac, Frame::LedCommand::Flash, 0),
+            plcReport("sent to 127.0.0.3, the address of %1, not of \"PACKLINE-HMI\" 02:4B:56:20:00:01"));
+        row("name too short once unpadded", rawFrame(0xF0, 4, {{8, plcMac}, {1, plcMac}, {2, "ABC             "}, {4, netBytes}}),
+            plcReport("write %1 refused: name \"ABC\" has 3 characters, not 6 to 16"));
+        row("Latin-1 letter in the name", write(settings, "02:4B:56:10:00:02", "K\xE4seREI"),
+            u"name contains the byte 0xe4, not printable ASCII"_s);
+        row("MAC of another device", write(settings, "02:4B:56:20:00:01"), u"MAC 02:4B:56:20:00:01 belongs to another device"_s);
+        row("broadcast MAC", write(settings, "FF:FF:FF:FF:FF:FF"), u"is a group address, not a device's"_s);
+        row("mask with a hole", write("198.18.0.50 255.255.0.255 198.18.0.254"), u"is not a valid prefix"_s);
+        row("/31", write("198.18.0.0 255.255.255.254 198.18.0.1"), u"no room for a host and a gateway"_s);
+        row("no gateway", write("198.18.0.50 255.255.255.0 0.0.0.0"), u"outside the subnet 198.18.0.0/24"_s);
     }
 
     void refusedFramesChangeNothing()
@@ -146,7 +143,7 @@ private slots:
     {
         // All sent at once, so that the simulator reads them in one go, well within the restart.
         send(Frame::encodeLed(plcMac, Frame::LedCommand::Flash, 0));
-        send(write("198.18.0.50", "255.255.255.0", "198.18.0.254", "02:4B:56:10:00:02", "FILLER-PLC-02"));
+        send(write("198.18.0.50 255.255.255.0 198.18.0.254", "02:4B:56:10:00:02", "FILLER-PLC-02"));
         send(Frame::encodeLed(plcMac, Frame::LedCommand::Flash, 2));
         send(Frame::encodeSearch(3));
         QCOMPARE(Frame::decode(receive(1).value(0)).reply.mac, hmiMac); // the PLC is silent
@@ -164,16 +161,17 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("error");
 
+        const auto row = [](const char *name, const QString &arguments, int exitCode, const char *error) {
+            QTest::newRow(name) << arguments << exitCode << QString::fromUtf8(error);
+        };
+        const QString plc = u"--device type=PLC,name=ABCDEF,mac=02:4B:56:10:00:02,ip=198.18.0.11,mask=255.255.255.0,gateway=198.18.0.1"_s;
+
         // The exit status 0 after SIGTERM (as after Ctrl-C) is checked for every simulator a test stops.
-        QTest::newRow("device without a MAC") << "--device type=PLC,name=ABC" << 2 << "--device 1: \"mac\" is missing";
-        QTest::newRow("a restart delay that is no number")
-            << "--device type=PLC,name=ABCDEF,mac=02:4B:56:10:00:02,ip=198.18.0.11,mask=255.255.255.0,gateway=198.18.0.1,"
-               "restart-delay-ms=soon" << 2 << "restart-delay-ms must be a whole number 0 to 600000";
-        QTest::newRow("a second device with one MAC that does not say it impersonates")
-            << "--device type=PLC,name=ABCDEF,mac=02:4B:56:10:00:02,ip=198.18.0.11,mask=255.255.255.0,gateway=198.18.0.1 "
-               "--device type=PLC,name=ABCDEF,mac=02:4B:56:10:00:02,ip=198.18.0.12,mask=255.255.255.0,gateway=198.18.0.1"
-            << 2 << "--device 2: MAC 02:4B:56:10:00:02 is already used by --device 1";
-        QTest::newRow("address taken by another simulator") << "--bind 127.0.0.3" << 3 << "cannot bind 127.0.0.3:102";
+        row("device without a MAC", u"--device type=PLC,name=ABC"_s, 2, "--device 1: \"mac\" is missing");
+        row("a restart delay that is no number", plc + u",restart-delay-ms=soon"_s, 2, "restart-delay-ms must be a whole number 0 to 600000");
+        row("a second device with one MAC that does not say it impersonates", plc + u' ' + QString(plc).replace("0.11,"_L1, "0.12,"_L1),
+            2, "--device 2: MAC 02:4B:56:10:00:02 is already used by --device 1");
+        row("address taken by another simulator", u"--bind 127.0.0.3"_s, 3, "cannot bind 127.0.0.3:102");
     }
 
     void programExitCodes()
