@@ -58,7 +58,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kvrctl700-cli"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KVR_VERSION));
 
     const QStringList arguments = QCoreApplication::arguments().mid(1);
     const int exitCode = run(arguments);
