@@ -2,6 +2,8 @@
 
 #include "textformats.h"
 
+#include "protocol/conversions.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTextStream>
@@ -124,6 +126,15 @@ QString Command::parseError() const
 QStringList Command::interfaces() const
 {
     return m_parser.values(m_interface);
+}
+
+std::optional<QByteArray> Command::macArgument() const
+{
+    const QString text = m_parser.positionalArguments().constFirst();
+    const std::optional<QByteArray> mac = parseMacText(text);
+    if (!mac)
+        fail(UsageError, QStringLiteral("\"%1\" is not a MAC such as 02:4B:56:10:00:01").arg(echoed(text)));
+    return mac;
 }
 
 std::optional<int> Command::intValue(const QCommandLineOption &option, int minimum, int maximum) const

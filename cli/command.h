@@ -41,6 +41,8 @@ public:
     // A whole number within [minimum, maximum] from an option's value, or nothing after printing
     // the usage error.
     std::optional<int> intValue(const QCommandLineOption &option, int minimum, int maximum) const;
+    // The MAC of the first positional argument, or nothing after printing the usage error.
+    std::optional<QByteArray> macArgument() const;
 
     // Print one line "kvrctl700-cli NAME: message" to standard error, control characters escaped;
     // fail() returns the code. With --format json or jsonl, a failure with exit 2 to 5 also writes an error object to

@@ -40,10 +40,9 @@ flash.)"), QStringLiteral("MAC"));
     command.parser().addOptions({secondsOption, formatOption});
     if (const std::optional<int> exit = command.parse(arguments, 1))
         return *exit;
-    const QString macText = command.parser().positionalArguments().constFirst();
-    const std::optional<QByteArray> mac = parseMacText(macText);
+    const std::optional<QByteArray> mac = command.macArgument();
     if (!mac)
-        return command.fail(UsageError, QStringLiteral("\"%1\" is not a MAC such as 02:4B:56:10:00:01").arg(macText));
+        return UsageError;
     const std::optional<int> seconds = command.intValue(secondsOption, 0, 86400);
     if (!seconds)
         return UsageError;

@@ -2,6 +2,7 @@
 #include "commands.h"
 #include "network.h"
 #include "planrun.h"
+#include "textformats.h"
 
 #include "protocol/conversions.h"
 
@@ -46,10 +47,9 @@ is 5.)") + PlanRun::statusHelp(),
     if (const std::optional<int> exit = plan.readOptions())
         return *exit;
 
-    const QString macText = command.parser().positionalArguments().constFirst();
-    const std::optional<QByteArray> mac = parseMacText(macText);
+    const std::optional<QByteArray> mac = command.macArgument();
     if (!mac)
-        return command.fail(UsageError, QStringLiteral("\"%1\" is not a MAC such as 02:4B:56:10:00:01").arg(macText));
+        return UsageError;
     PlanFile::Row row{0, *mac, {}};
     quint32 *targets[] = {&row.settings.ip, &row.settings.mask, &row.settings.gateway};
     const QCommandLineOption *options[] = {&ipOption, &maskOption, &gatewayOption};
@@ -60,7 +60,7 @@ is 5.)") + PlanRun::statusHelp(),
         const QString text = command.parser().value(*options[i]);
         const QHostAddress address = decimalIPv4Address(text);
         if (address.isNull())
-            return command.fail(UsageError, QStringLiteral("--%1 \"%2\" is not a dotted quad such as 192.168.1.10").arg(name, text));
+            return command.fail(UsageError, QStringLiteral("--%1 \"%2\" is not a dotted quad such as 192.168.1.10").arg(name, echoed(text)));
         *targets[i] = address.toIPv4Address();
     }
 
