@@ -103,8 +103,8 @@ bool writePlan(const QString &path, int subnetByte, int moved = Devices, int res
         DevSim::SimDevice device = devices.at(i);
         const quint32 cable = i < half ? 0 : 1;
         const quint32 ip = ((device.net.ip + (cable << 16)) & 0xFFFF00FFu) | (quint32(i < moved ? subnetByte : restByte) << 8);
-        plan += (macBytesToText(device.mac) + u',' + DevSim::ipv4Text(ip) + u',' + DevSim::ipv4Text(device.net.mask)
-                 + u',' + DevSim::ipv4Text(device.net.gateway + (cable << 16)) + u'\n')
+        plan += (macBytesToText(device.mac) + u',' + ipv4Text(ip) + u',' + ipv4Text(device.net.mask)
+                 + u',' + ipv4Text(device.net.gateway + (cable << 16)) + u'\n')
                     .toLatin1();
     }
     QFile file(path);

@@ -110,9 +110,9 @@ QByteArray splitDeviceFile(int count, int cable)
         QJsonObject object{{QStringLiteral("type"), device.typeCode},
                            {QStringLiteral("name"), QString::fromLatin1(device.name)},
                            {QStringLiteral("mac"), macBytesToText(device.mac)},
-                           {QStringLiteral("ip"), DevSim::ipv4Text(device.net.ip)},
-                           {QStringLiteral("mask"), DevSim::ipv4Text(device.net.mask)},
-                           {QStringLiteral("gateway"), DevSim::ipv4Text(device.net.gateway)}};
+                           {QStringLiteral("ip"), ipv4Text(device.net.ip)},
+                           {QStringLiteral("mask"), ipv4Text(device.net.mask)},
+                           {QStringLiteral("gateway"), ipv4Text(device.net.gateway)}};
         array.append(object);
     }
     return QJsonDocument(QJsonObject{{QStringLiteral("devices"), array}}).toJson();

@@ -163,7 +163,7 @@ int Command::fail(int code, const QString &message, const QString &reason) const
     const QJsonObject object = m_errorFormat == QLatin1String("jsonl")
         ? QJsonObject{{QStringLiteral("event"), QStringLiteral("error")}, {QStringLiteral("error"), error}}
         : QJsonObject{{QStringLiteral("schema"), 1}, {QStringLiteral("error"), error}};
-    QTextStream(stdout) << QJsonDocument(object).toJson(QJsonDocument::Compact) << '\n';
+    writeOutput(m_name, jsonLine(object));
     return code;
 }
 

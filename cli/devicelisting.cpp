@@ -3,7 +3,7 @@
 #include "textformats.h"
 
 #include "commissioning/route.h"
-#include "commissioning/survey.h"
+#include "survey.h"
 #include "protocol/conversions.h"
 
 #include <QJsonArray>
@@ -41,10 +41,8 @@ QList<Listed> listed(QList<FoundDevice> devices, const QList<Adapters::Adapter> 
                    macBytesToText(device.reply.mac), ipv4Text(settings.ip), ipv4Text(settings.mask),
                    ipv4Text(settings.gateway), bytesToDottedText(device.reply.swVersion),
                    bytesToDottedText(device.reply.points), {}, {}, device.roundsAnswered, findings.at(i)};
-        for (int index : device.interfaces) {
-            const Adapters::Adapter *adapter = Adapters::findByIndex(adapters, index);
-            row.adapters.append(adapter ? adapter->name : QStringLiteral("#%1").arg(index));
-        }
+        for (int index : device.interfaces)
+            row.adapters.append(Adapters::nameOf(adapters, index));
         const auto route = DeviceRoute::toDevice(device, adapters);
         row.reach = route && !route->broadcast ? QStringLiteral("unicast") : QStringLiteral("broadcast");
         rows.append(row);
@@ -106,15 +104,12 @@ QString json(const QList<Listed> &rows, const QList<Adapters::Adapter> &adapters
 // One compact object a line: the devices in the order of the table, then the summary.
 QString jsonLines(const QList<Listed> &rows, const QList<Adapters::Adapter> &adapters, int rounds, int exitCode)
 {
-    const auto line = [](const QJsonObject &object) {
-        return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) + u'\n';
-    };
     QString text;
     for (const Listed &row : rows)
-        text += line({{QStringLiteral("event"), QStringLiteral("device")}, {QStringLiteral("device"), deviceObject(row)}});
+        text += jsonLine({{QStringLiteral("event"), QStringLiteral("device")}, {QStringLiteral("device"), deviceObject(row)}});
     const QJsonObject summary{{QStringLiteral("devices"), int(rows.size())}, {QStringLiteral("rounds"), rounds},
                               {QStringLiteral("adapters"), adapterArray(adapters)}, {QStringLiteral("exit"), exitCode}};
-    return text + line({{QStringLiteral("event"), QStringLiteral("summary")}, {QStringLiteral("summary"), summary}});
+    return text + jsonLine({{QStringLiteral("event"), QStringLiteral("summary")}, {QStringLiteral("summary"), summary}});
 }
 
 QString csv(const QList<Listed> &rows)

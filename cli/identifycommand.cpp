@@ -22,16 +22,16 @@ int identify(const QStringList &arguments)
 {
     Command command(QStringLiteral("identify"), QStringLiteral(R"(Makes the device with this MAC (02:4B:56:10:00:01 or 02-4B-56-10-00-01) flash its
 LEDs, so that it can be found in the cabinet: it is searched for first, then told to
-flash every 500 ms for --seconds, and always told to stop at the end, also on Ctrl-C,
+flash every %1 ms for --seconds, and always told to stop at the end, also on Ctrl-C,
 SIGTERM and SIGHUP.
 
 A device whose address lies outside the subnet of the adapter it answered on cannot be
 reached by unicast: its LED frames go as a broadcast out of that adapter, and reach it
 because they name its MAC. This relies on the device acting on frames addressed to its
 MAC when they arrive by broadcast, as these devices do; one that ignores them does not
-flash.)"), QStringLiteral("MAC"));
+flash.)").arg(Frame::FlashIntervalMs), QStringLiteral("MAC"));
     const QCommandLineOption secondsOption(QStringLiteral("seconds"),
-                                           QStringLiteral("Flashes for <n> seconds (default 30); 0 until Ctrl-C or SIGTERM."),
+                                           QStringLiteral("Flashes for <n> seconds (default 30); 0 until Ctrl-C, SIGTERM or SIGHUP."),
                                            QStringLiteral("n"), QStringLiteral("30"));
     const QCommandLineOption formatOption(QStringLiteral("format"),
                                           QStringLiteral("Writes the outcome as <format>: text (default) or jsonl (one "
@@ -102,14 +102,15 @@ flash.)"), QStringLiteral("MAC"));
                                {QStringLiteral("seconds"), std::round(flashedSeconds * 10) / 10},
                                {QStringLiteral("frames"), flashing.flashFramesSent()},
                                {QStringLiteral("ledsOff"), toldOff}};
-        writeOutput(command.name(), QString::fromUtf8(QJsonDocument(line).toJson(QJsonDocument::Compact)) + u'\n');
+        writeOutput(command.name(), jsonLine(line));
     } else {
-        QTextStream(stdout) << QStringLiteral("%1 %2 %3: flashed for %4 s (%5 flash frames, %6), LEDs %7\n")
-                               .arg(macBytesToText(*mac), printable(QString::fromLatin1(device.reply.name)),
-                                    bytesToDottedText(device.reply.netAddr.left(4)))
-                                   .arg(flashedSeconds, 0, 'f', 1)
-                                   .arg(flashing.flashFramesSent())
-                                   .arg(route->describe(), toldOff ? QStringLiteral("told off") : QStringLiteral("NOT told off"));
+        writeOutput(command.name(),
+                    QStringLiteral("%1 %2 %3: flashed for %4 s (%5 flash frames, %6), LEDs %7\n")
+                        .arg(macBytesToText(*mac), printable(QString::fromLatin1(device.reply.name)),
+                             bytesToDottedText(device.reply.netAddr.left(4)))
+                        .arg(flashedSeconds, 0, 'f', 1)
+                        .arg(flashing.flashFramesSent())
+                        .arg(route->describe(), toldOff ? QStringLiteral("told off") : QStringLiteral("NOT told off")));
     }
     if (!toldOff)
         return command.fail(Environment,

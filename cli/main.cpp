@@ -1,6 +1,7 @@
 // kvrctl700-cli: finds, identifies and configures KORVEL devices from the command line, on every
 // adapter, with checked and verified writes and address plans.
 
+#include "command.h"
 #include "commands.h"
 #include "textformats.h"
 
@@ -39,17 +40,17 @@ int run(const QStringList &arguments)
         return Cli::apply(arguments);
     if (name == QLatin1String("--help") || name == QLatin1String("-h") || name == QLatin1String("help")) {
         Cli::writeOutput(name, QLatin1String(Usage));
-        return 0;
+        return Cli::Done;
     }
     if (name == QLatin1String("--version")) {
         Cli::writeOutput(name, QStringLiteral("kvrctl700-cli %1\n").arg(QCoreApplication::applicationVersion()));
-        return 0;
+        return Cli::Done;
     }
     QTextStream(stderr) << "kvrctl700-cli: "
                         << (name.isEmpty() ? QStringLiteral("a command is needed")
                                            : QStringLiteral("unknown command \"%1\"").arg(Cli::printable(name)))
                         << " (see kvrctl700-cli --help)" << Qt::endl;
-    return 2;
+    return Cli::UsageError;
 }
 
 } // namespace
@@ -64,7 +65,7 @@ int main(int argc, char *argv[])
     const int exitCode = run(arguments);
     // A plan or a results file that could not be written must not end as a success. A command
     // that failed already (exit 2 and above) has said why; its code stays.
-    if (!Cli::outputWritten(arguments.value(0, QStringLiteral("--help"))) && exitCode < 2)
-        return 3;
+    if (!Cli::outputWritten(arguments.value(0, QStringLiteral("--help"))) && exitCode < Cli::UsageError)
+        return Cli::Environment;
     return exitCode;
 }

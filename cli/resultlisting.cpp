@@ -77,11 +77,6 @@ QJsonObject summaryObject(const Summary &summary)
     return object;
 }
 
-QString line(const QJsonObject &object)
-{
-    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) + u'\n';
-}
-
 } // namespace
 
 Summary summarize(const QList<Result> &results, int changed, int exit, bool interrupted)
@@ -156,17 +151,17 @@ QString sentLine(const Result &result, const QString &route)
     QJsonObject object = rowObject(result);
     object.insert(QStringLiteral("event"), QStringLiteral("sent"));
     object.insert(QStringLiteral("route"), route);
-    return line(object);
+    return jsonLine(object);
 }
 
 QString resultLine(const Result &result)
 {
-    return line({{QStringLiteral("event"), QStringLiteral("result")}, {QStringLiteral("result"), resultObject(result)}});
+    return jsonLine({{QStringLiteral("event"), QStringLiteral("result")}, {QStringLiteral("result"), resultObject(result)}});
 }
 
 QString summaryLine(const Summary &summary)
 {
-    return line({{QStringLiteral("event"), QStringLiteral("summary")}, {QStringLiteral("summary"), summaryObject(summary)}});
+    return jsonLine({{QStringLiteral("event"), QStringLiteral("summary")}, {QStringLiteral("summary"), summaryObject(summary)}});
 }
 
 } // namespace Cli::ResultListing

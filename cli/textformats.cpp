@@ -1,5 +1,9 @@
 #include "textformats.h"
 
+#include "command.h"
+
+#include <QJsonDocument>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -9,9 +13,6 @@
 namespace Cli {
 
 namespace {
-
-// Exit code of a command whose output could not be written (an environment failure).
-constexpr int OutputFailed = 3;
 
 bool needsEscape(QChar c)
 {
@@ -109,6 +110,11 @@ QString echoed(const QString &value, qsizetype length)
     return value.size() <= length ? printable(value) : printable(value.left(length)) + QLatin1String("...");
 }
 
+QString jsonLine(const QJsonObject &object)
+{
+    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) + u'\n';
+}
+
 void writeOutput(const QString &command, const QString &text)
 {
     const QByteArray bytes = text.toUtf8();
@@ -116,7 +122,7 @@ void writeOutput(const QString &command, const QString &text)
     if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) != size_t(bytes.size())
         || std::fflush(stdout) != 0) {
         reportOutputFailure(command, errno);
-        ::_exit(OutputFailed);
+        ::_exit(Environment); // output that cannot be written is a failure of the environment
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -26,6 +27,9 @@ QString printable(const QString &text);
 // A value to quote in a message: printable, and cut short after `length` characters ("..."
 // follows), so that a 10 MB field gives a short message.
 QString echoed(const QString &value, qsizetype length = 40);
+
+// One JSON object on one line, as --format jsonl writes each event.
+QString jsonLine(const QJsonObject &object);
 
 // Writes to standard output at once (flushed). When it cannot be written (a full disk, a closed
 // pipe with SIGPIPE ignored), says so in one line on standard error, naming the command, and ends

@@ -77,6 +77,12 @@ const Adapter *findByIndex(const QList<Adapter> &adapters, int index)
     return nullptr;
 }
 
+QString nameOf(const QList<Adapter> &adapters, int index)
+{
+    const Adapter *adapter = findByIndex(adapters, index);
+    return adapter ? adapter->name : QStringLiteral("#%1").arg(index);
+}
+
 QList<Candidate> systemCandidates()
 {
     QList<Candidate> candidates;

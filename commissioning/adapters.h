@@ -57,6 +57,8 @@ struct Choice
 Choice choose(const QList<Candidate> &candidates, const QStringList &wanted = {});
 
 const Adapter *findByIndex(const QList<Adapter> &adapters, int index);
+// The adapter's name, or "#7" for an interface index none of them has.
+QString nameOf(const QList<Adapter> &adapters, int index);
 
 QList<Candidate> systemCandidates();
 

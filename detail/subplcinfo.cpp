@@ -362,8 +362,7 @@ QString SubPlcInfo::refusalText(const AddressCheck::Finding &finding) const
 QStringList SubPlcInfo::warningTexts(const QList<AddressCheck::Finding> &findings,
                                      const AddressCheck::Settings &settings) const
 {
-    const QString subnet =
-        QStringLiteral("%1/%2").arg(ipv4Text(settings.ip & settings.mask)).arg(AddressCheck::prefixLength(settings.mask));
+    const QString subnet = AddressCheck::subnetText(settings);
     QStringList warnings;
     for (const AddressCheck::Finding &finding : findings) {
         switch (finding.rule) {
@@ -376,7 +375,20 @@ QStringList SubPlcInfo::warningTexts(const QList<AddressCheck::Finding> &finding
         case AddressCheck::Rule::SubnetNotOnThisMachine:
             warnings.append(tr("本机没有网卡在子网%1内，将无法直接联系该设备").arg(subnet));
             break;
-        default:
+        // Refusals: the write never gets this far. Listed, so that a new warning rule cannot be
+        // left without its text.
+        case AddressCheck::Rule::IpIncomplete:
+        case AddressCheck::Rule::MaskIncomplete:
+        case AddressCheck::Rule::GatewayIncomplete:
+        case AddressCheck::Rule::MaskInvalid:
+        case AddressCheck::Rule::IpNotUnicast:
+        case AddressCheck::Rule::IpIsNetworkOrBroadcast:
+        case AddressCheck::Rule::GatewayNotUnicast:
+        case AddressCheck::Rule::GatewayOutsideSubnet:
+        case AddressCheck::Rule::GatewayIsNetworkOrBroadcast:
+        case AddressCheck::Rule::GatewayIsIp:
+        case AddressCheck::Rule::IpUsedByAnotherDevice:
+        case AddressCheck::Rule::IpIsThisMachine:
             break;
         }
     }

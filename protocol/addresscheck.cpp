@@ -157,11 +157,14 @@ QString settingsText(const Settings &settings)
              ipv4Text(settings.gateway));
 }
 
+QString subnetText(const Settings &settings)
+{
+    return QStringLiteral("%1/%2").arg(ipv4Text(settings.ip & settings.mask)).arg(prefixLength(settings.mask));
+}
+
 QString describe(const Finding &finding, const Settings &settings)
 {
-    const QString subnet = QStringLiteral("%1/%2")
-                               .arg(ipv4Text(settings.ip & settings.mask))
-                               .arg(prefixLength(settings.mask));
+    const QString subnet = subnetText(settings);
     switch (finding.rule) {
     case Rule::IpIncomplete:
         return QStringLiteral("the IP address is not a dotted quad such as 192.168.1.10");

@@ -110,6 +110,8 @@ quint32 maskOfPrefix(int prefixLength);
 // "198.18.0.20/16 gateway 198.18.0.254", as the command-line program and the simulator report
 // settings; a mask that is no prefix is shown in full.
 QString settingsText(const Settings &settings);
+// "192.168.1.0/24": the subnet the settings put the device in.
+QString subnetText(const Settings &settings);
 
 // One sentence in English, for the command-line program and logs.
 QString describe(const Finding &finding, const Settings &settings);

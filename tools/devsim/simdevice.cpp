@@ -40,11 +40,6 @@ std::optional<QString> hostAddressProblem(quint32 address, quint32 mask, const Q
     return std::nullopt;
 }
 
-QString subnetText(const NetConfig &net)
-{
-    return QStringLiteral("%1/%2").arg(ipv4Text(net.ip & net.mask)).arg(AddressCheck::prefixLength(net.mask));
-}
-
 // "3.1.4" -> 03 01 04; an empty text is an empty (but present) value.
 std::optional<QByteArray> parseDottedBytes(const QString &text)
 {
@@ -224,7 +219,7 @@ std::optional<QString> netConfigProblem(const NetConfig &net)
     if (auto problem = hostAddressProblem(net.ip, net.mask, QStringLiteral("IP address")))
         return problem;
     if ((net.gateway & net.mask) != (net.ip & net.mask))
-        return QStringLiteral("gateway %1 is outside the subnet %2").arg(ipv4Text(net.gateway), subnetText(net));
+        return QStringLiteral("gateway %1 is outside the subnet %2").arg(ipv4Text(net.gateway), AddressCheck::subnetText(net));
     if (net.gateway == net.ip)
         return QStringLiteral("gateway %1 is the device's own address").arg(ipv4Text(net.gateway));
     return hostAddressProblem(net.gateway, net.mask, QStringLiteral("gateway"));

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "protocol/addresscheck.h"
-#include "protocol/conversions.h"
 #include "protocol/frame.h"
 
 #include <QByteArray>
@@ -42,7 +41,6 @@ std::optional<QString> macProblem(const QByteArray &mac);
 // The fields of the device's reply to a search.
 Frame::DeviceReply replyFields(const SimDevice &device);
 
-using ::ipv4Text;                                   // "198.18.0.10"
 QString deviceLabel(const SimDevice &device);       // "\"FILLER-PLC\" 02:4B:56:00:00:01"
 QString deviceSummary(const SimDevice &device);     // type, label, settings, version, points
 

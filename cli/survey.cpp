@@ -1,9 +1,9 @@
 #include "survey.h"
 
-#include "hostnetwork.h"
-#include "route.h"
+#include "commissioning/hostnetwork.h"
+#include "commissioning/route.h"
 
-namespace Survey {
+namespace Cli::Survey {
 
 namespace {
 
@@ -14,10 +14,8 @@ QStringList answersOfOneMac(const FoundDevice &device, const QList<Adapters::Ada
     QStringList texts;
     if (device.interfaces.size() > 1) {
         QStringList names;
-        for (int index : device.interfaces) {
-            const Adapters::Adapter *adapter = Adapters::findByIndex(adapters, index);
-            names.append(adapter ? adapter->name : QStringLiteral("#%1").arg(index));
-        }
+        for (int index : device.interfaces)
+            names.append(Adapters::nameOf(adapters, index));
         texts.append(QStringLiteral("its MAC answered on %1 adapters (%2): two devices with one MAC, or another "
                                     "answering in its name")
                          .arg(names.size())
@@ -45,9 +43,6 @@ QList<QStringList> findings(const QList<FoundDevice> &devices, const QList<Adapt
     // The settings a device has already are not a move away from this machine: no subnet warning.
     context.ownSubnets.clear();
 
-    QList<FoundDevice> marked = devices;
-    markSharedAddresses(marked);
-
     QList<QStringList> all;
     for (qsizetype i = 0; i < devices.size(); ++i) {
         const FoundDevice &device = devices[i];
@@ -61,7 +56,7 @@ QList<QStringList> findings(const QList<FoundDevice> &devices, const QList<Adapt
             const Adapters::Adapter *adapter = Adapters::findByIndex(adapters, route->interfaceIndex);
             texts.append(QStringLiteral("outside the subnet of %1 (%2): LED and write frames reach it by broadcast")
                              .arg(route->adapterName, adapter ? adapter->addressText() : QString()));
-        } else if (route && marked[i].addressShared) {
+        } else if (route && device.addressShared) {
             texts.append(QStringLiteral("its address is shared with another device on %1: LED and write frames reach "
                                         "it by broadcast")
                              .arg(route->adapterName));
@@ -72,4 +67,4 @@ QList<QStringList> findings(const QList<FoundDevice> &devices, const QList<Adapt
     return all;
 }
 
-} // namespace Survey
+} // namespace Cli::Survey

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "adapters.h"
-#include "founddevice.h"
+#include "commissioning/adapters.h"
+#include "commissioning/founddevice.h"
 
 #include <QList>
 #include <QStringList>
@@ -11,10 +11,11 @@
 // device's subnet (the address checks, applied to the settings already there), a device outside
 // the subnet of the adapter it answered on, or sharing its address with another behind the same
 // adapter, which only frames sent by broadcast reach, and a MAC that answered on two adapters or
-// with two sets of settings (two devices with one MAC, or one answering in another's name).
-namespace Survey {
+// with two sets of settings (two devices with one MAC, or one answering in another's name). The
+// devices must come from a search for every device, which knows which addresses are shared.
+namespace Cli::Survey {
 
 // One list of sentences per device, in the order of the devices.
 QList<QStringList> findings(const QList<FoundDevice> &devices, const QList<Adapters::Adapter> &adapters);
 
-} // namespace Survey
+} // namespace Cli::Survey
