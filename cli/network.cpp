@@ -64,11 +64,9 @@ QString sendFailureText(DeviceLink::SendFailure failure, const QString &systemEr
     return systemError;
 }
 
-std::optional<QList<FoundDevice>> Network::search(const std::optional<QByteArray> &onlyMac)
+std::optional<QList<FoundDevice>> Network::search()
 {
-    SearchSession::Options options = m_command.searchOptions();
-    if (onlyMac)
-        options.onlyMacs = {*onlyMac};
+    const SearchSession::Options options = m_command.searchOptions();
     SearchSession session(m_endpoint, m_adapters, options);
     m_search = &session;
     session.start();

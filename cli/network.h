@@ -13,7 +13,8 @@ namespace Cli {
 
 class Command;
 
-// "port 102 is not open", or the system's words for a NetworkError.
+// "port 102 is not open", "not the address of one device", or the system's words for a
+// NetworkError.
 QString sendFailureText(DeviceLink::SendFailure failure, const QString &systemError);
 
 // The program's side of the network for one sub-command: the adapters chosen and the endpoint on
@@ -29,7 +30,7 @@ public:
 
     // Searches, and reports adapters that could not send on standard error. Nothing when no
     // search frame could leave at all (reported; exit code 3).
-    std::optional<QList<FoundDevice>> search(const std::optional<QByteArray> &onlyMac = std::nullopt);
+    std::optional<QList<FoundDevice>> search();
 
     // Ends a search under way at once (an interruption); it returns what it found so far.
     void stopSearch();

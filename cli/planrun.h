@@ -67,7 +67,6 @@ private:
 
     QList<ResultListing::Result> m_results;
     int m_changed = 0;
-    int m_signals = 0;
     Network *m_network = nullptr;
     QPointer<VerifiedWrite> m_write;
 };

@@ -31,7 +31,7 @@ void markSharedAddresses(QList<FoundDevice> &devices)
         holders[devices[i].settings().ip].append(i);
     for (int i = 0; i < devices.size(); ++i) {
         FoundDevice &device = devices[i];
-        const QList<int> &atAddress = holders[device.settings().ip];
+        const QList<int> atAddress = holders.value(device.settings().ip);
         device.addressShared = std::any_of(atAddress.cbegin(), atAddress.cend(), [&](int other) {
             return other != i && std::any_of(devices[other].interfaces.cbegin(), devices[other].interfaces.cend(),
                                              [&](int index) { return device.interfaces.contains(index); });

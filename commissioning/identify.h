@@ -9,7 +9,8 @@
 #include <QTimer>
 
 // Makes one device flash its LEDs so that it can be found in the cabinet: a flash frame now and
-// every 500 ms (a device stops flashing by itself when they cease), and the off frame on stop().
+// every Frame::FlashIntervalMs (a device stops flashing by itself when they cease), and the off
+// frame on stop().
 class Identify : public QObject
 {
     Q_OBJECT

@@ -77,12 +77,8 @@ void SearchSession::takeReply(const Frame::DeviceReply &reply, int interfaceInde
     emit replyTaken(reply, interfaceIndex, source);
     if (m_finished) // the caller stopped the search
         return;
-    if (!m_options.onlyMacs.isEmpty()) {
-        if (!m_options.untilStopped && everyWantedAnswered())
-            finish();
-        return;
-    }
-    m_quiet.start();
+    if (m_options.onlyMacs.isEmpty())
+        m_quiet.start();
 }
 
 void SearchSession::roundWentQuiet()
@@ -111,10 +107,4 @@ bool SearchSession::hasFailed(const Adapters::Adapter &adapter) const
 {
     return std::any_of(m_failed.cbegin(), m_failed.cend(),
                        [&adapter](const SearchRound::Failure &failed) { return failed.adapterName == adapter.name; });
-}
-
-bool SearchSession::everyWantedAnswered() const
-{
-    return std::all_of(m_options.onlyMacs.cbegin(), m_options.onlyMacs.cend(),
-                       [this](const QByteArray &mac) { return findDevice(m_devices, mac) != nullptr; });
 }

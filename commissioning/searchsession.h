@@ -32,9 +32,9 @@ SearchRound sendSearchRound(DeviceLink &link, const QList<Adapters::Adapter> &ad
 // number of rounds, and in any case at the deadline. When all devices answer within a few
 // milliseconds, a search therefore takes little more than rounds x quiet period; a device that is
 // slow to answer shows up in a later round, is new there, and keeps the search going. With nothing
-// found at all, the search listens on until the deadline (slow devices, or none). Looking for one
-// device only, the search ends as soon as that device answers, and its rounds go out at most every
-// TargetRoundMs until the deadline, for a device that is still restarting.
+// found at all, the search listens on until the deadline (slow devices, or none). Looking for some
+// devices only (the verification of a write), the search goes on until stop() or the deadline,
+// its rounds going out at most every TargetRoundMs, for a device that is still restarting.
 class SearchSession : public QObject
 {
     Q_OBJECT
@@ -60,7 +60,6 @@ public:
         int timeoutMs = DefaultTimeoutMs;
         QList<QByteArray> onlyMacs; // look for these devices only; empty: for every device
         int maxDevices = DefaultMaxDevices; // listed at most; replies of devices not listed are dropped after that
-        bool untilStopped = false; // looking for some devices: goes on after they answered, until stop() or the deadline
     };
 
     // With no adapter, the search goes the way the routing table chooses and takes replies from any.
@@ -92,7 +91,6 @@ private:
     void roundWentQuiet();
     void finish();
     bool hasFailed(const Adapters::Adapter &adapter) const;
-    bool everyWantedAnswered() const;
 
     DeviceLink &m_link;
     QList<Adapters::Adapter> m_adapters;

@@ -40,7 +40,6 @@ void WriteVerification::search()
         options.onlyMacs.append(target.mac);
     options.timeoutMs = m_options.timeoutMs;
     options.quietMs = quietMs();
-    options.untilStopped = true; // a second voice for a MAC may come after the first
     m_search = new SearchSession(m_link, m_adapters, options, this);
     connect(m_search, &SearchSession::replyTaken, this, &WriteVerification::takeAnswer);
     connect(m_search, &SearchSession::finished, this, &WriteVerification::finish);

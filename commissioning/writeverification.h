@@ -46,8 +46,6 @@ public:
     // Ends it now: a device whose answers did not decide yet ends Sent, not NotSeen, as its time
     // was not up.
     void stop();
-    bool isFinished() const { return m_finished; }
-    bool wasStopped() const { return m_stopped; }
     // Restart wait and search: how long a device that never answers is waited for.
     int patienceMs() const { return m_options.restartWaitMs + m_options.timeoutMs; }
 

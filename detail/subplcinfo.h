@@ -65,7 +65,6 @@ private:
     QString refusalReason(const QList<AddressCheck::Finding> &findings) const;
     QString refusalText(const AddressCheck::Finding &finding) const;
     QStringList warningTexts(const QList<AddressCheck::Finding> &findings, const AddressCheck::Settings &settings) const;
-    void describeForAssistiveTechnology();
     QString notSentText() const;
 
     QAction *quitAction = nullptr;

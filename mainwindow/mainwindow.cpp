@@ -202,7 +202,6 @@ void MainWindow::refreshUserSlot()
 {
     endFollowUpQuietly();
     // Out of every adapter that can reach devices, or, with none, the way the routing table says.
-    // Replies come in when control is back in the event loop.
     const SearchRound search = sendSearchRound(*g_mySocket, eligibleAdapters());
     holdRepaintsDuringBurst();
     // Replies are read once control is back in the event loop, so they land in the emptied table.

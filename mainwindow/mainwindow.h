@@ -1,7 +1,6 @@
 #pragma once
 
 #include "commissioning/writeoutcome.h"
-#include "protocol/addresscheck.h"
 
 #include <QMainWindow>
 #include <QStringList>

@@ -98,11 +98,6 @@ void StatusArea::showStatus(const StatusMessage &message)
     showStatus(message.text, message.headline);
 }
 
-QString StatusArea::shownText() const
-{
-    return label->text();
-}
-
 void StatusArea::present(const QString &text)
 {
     static_cast<StatusLine *>(label)->setMessage(text, pendingHeadline);

@@ -23,8 +23,6 @@ public:
     void showStatus(const QString &text, const QString &headline = {});
     void showStatus(const StatusMessage &message);
 
-    // The text on the line now: the whole message, or its headline.
-    QString shownText() const;
     // The label that shows the line and is announced.
     QLabel *messageLabel() const { return label; }
 

@@ -22,7 +22,7 @@ public:
     enum class SendFailure {
         None,
         PortNotOpen,       // port 102 is not bound: frames would leave from another port
-        NotADeviceAddress, // no address, 0.0.0.0, a broadcast or a multicast address
+        NotADeviceAddress, // no destination: the window's target address is not one device's
         NetworkError,      // the system refused it: no route, the adapter is gone, ... (lastSendError())
     };
 

@@ -20,6 +20,10 @@ constexpr qsizetype MaxDatagramBytes = 65536;
 
 constexpr int WriteWaitMs = 5000;
 
+constexpr char SearchTrace[] = "Broadcast Searching:";
+constexpr char LedTrace[] = "UDP command Flash LEDs:";
+constexpr char WriteTrace[] = "TCP command Write command:";
+
 // The traces go to the default logging category, so that they read as plain debug output and
 // QT_LOGGING_RULES="default.debug=false" silences them; then they are not even formatted, which
 // matters in the receive loop (a trace per datagram).
@@ -147,7 +151,7 @@ void MySocket::receiveOneMoreUpd()
 qint64 MySocket::broadcastSearch(int interfaceIndex)
 {
     return sendFrame(Frame::encodeSearch(takeFrameSeq()), QHostAddress(QHostAddress::Broadcast), interfaceIndex,
-                     "Broadcast Searching:");
+                     SearchTrace);
 }
 
 qint64 MySocket::udpSendCmdLedsFlash(const QString &macText)
@@ -164,7 +168,7 @@ bool MySocket::udpSendCmdWrite(const Frame::WriteTexts &texts)
 {
     const QByteArray frame = Frame::encodeWrite(Frame::writeValuesFromTexts(texts), takeFrameSeq());
     // To the address the device had when the window opened, not the one typed in.
-    return sendToDevice(frame, "TCP command Write command:") == frame.size();
+    return sendToDevice(frame, WriteTrace) == frame.size();
 }
 
 void MySocket::udpSendCmdLedsFlashSlot()
@@ -174,7 +178,7 @@ void MySocket::udpSendCmdLedsFlashSlot()
 
 qint64 MySocket::sendLedFrame(const QString &macText, Frame::LedCommand command)
 {
-    return sendToDevice(Frame::encodeLed(macTextToBytes(macText), command, takeFrameSeq()), "UDP command Flash LEDs:");
+    return sendToDevice(Frame::encodeLed(macTextToBytes(macText), command, takeFrameSeq()), LedTrace);
 }
 
 qint64 MySocket::sendToDevice(const QByteArray &frame, const char *traceText)
@@ -191,9 +195,9 @@ qint64 MySocket::sendToDevice(const QByteArray &frame, const char *traceText)
 DeviceLink::SendFailure MySocket::send(const QByteArray &frame, const QHostAddress &destination, int interfaceIndex)
 {
     // The three kinds have sizes of their own; the traces must read as those of the senders above.
-    const char *traceText = frame.size() == qsizetype(Frame::LedFrameSize)     ? "UDP command Flash LEDs:"
-                            : frame.size() == qsizetype(Frame::WriteFrameSize) ? "TCP command Write command:"
-                                                                                : "Broadcast Searching:";
+    const char *traceText = frame.size() == qsizetype(Frame::LedFrameSize)     ? LedTrace
+                            : frame.size() == qsizetype(Frame::WriteFrameSize) ? WriteTrace
+                                                                                : SearchTrace;
     sendFrame(frame, destination, interfaceIndex, traceText);
     return sendFailure;
 }

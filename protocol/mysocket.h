@@ -14,7 +14,7 @@ class QUdpSocket;
 
 // The tool's one UDP endpoint on port 102: receives device replies into the device record and
 // sends the search, LED and write frames. Encoding and decoding live in Frame; this class only
-// owns the socket, the sequence number, the target address and the flash timer. As a DeviceLink
+// owns the socket, the target address and the flash timer. As a DeviceLink
 // it also carries the engine's frames (the verification of a write) and hands it every accepted
 // reply with its adapter.
 class MySocket : public DeviceLink
@@ -36,7 +36,7 @@ public:
     // 0 when the system did not say.
     int devInterfaceIndex = 0;
 
-    // Binds UDP port 102 on every IPv4 address, shared with other sockets. False when the port
+    // Binds UDP port 102 on every IPv4 address, as DevicePort::open() does. False when the port
     // could not be bound (portOpening() says why); the endpoint then stays unbound and every send
     // fails. Never waits: when another program holds the port, its name follows in portOpening()
     // once portHolderAnswered() is emitted.

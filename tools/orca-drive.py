@@ -53,11 +53,6 @@ def find(root, role, name=None, prefix=None):
     return pyatspi.findDescendant(root, matches, breadth_first=True)
 
 
-def focus(obj):
-    obj.queryComponent().grabFocus()
-    time.sleep(0.6)
-
-
 def click(obj):
     x, y, width, height = obj.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
     pyatspi.Registry.generateMouseEvent(x + width // 2, y + height // 2, pyatspi.MOUSE_B1C)

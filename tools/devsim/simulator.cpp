@@ -334,7 +334,7 @@ bool Simulator::cameByBroadcast(const QNetworkDatagram &datagram, const PlayedDe
     return destination == 0xFFFFFFFFu || destination == (net.ip | ~net.mask);
 }
 
-Simulator::PlayedDevice *Simulator::deviceAt(const QHostAddress &address) const
+Simulator::PlayedDevice *Simulator::deviceAt(const QHostAddress &address)
 {
     bool isIPv4 = false;
     const quint32 ipv4 = address.toIPv4Address(&isIPv4);
@@ -345,7 +345,7 @@ Simulator::PlayedDevice *Simulator::deviceAt(const QHostAddress &address) const
     return nullptr;
 }
 
-QList<Simulator::PlayedDevice *> Simulator::devicesWithMac(const QByteArray &mac) const
+QList<Simulator::PlayedDevice *> Simulator::devicesWithMac(const QByteArray &mac)
 {
     QList<PlayedDevice *> named;
     for (const auto &device : m_devices) {

@@ -64,10 +64,10 @@ private:
     void setFlashing(PlayedDevice &device, bool flashing, const QString &why);
     void takeWrite(PlayedDevice &device, const Frame::WriteValues &write);
     void finishRestart(PlayedDevice &device);
-    QList<PlayedDevice *> devicesWithMac(const QByteArray &mac) const;
+    QList<PlayedDevice *> devicesWithMac(const QByteArray &mac);
     // The device whose present address this is, if any: frames sent elsewhere (the simulator's own
     // address, a broadcast) go by the target MAC alone.
-    PlayedDevice *deviceAt(const QHostAddress &address) const;
+    PlayedDevice *deviceAt(const QHostAddress &address);
 
     SimulatorOptions m_options;
     QUdpSocket *m_socket;
