@@ -148,12 +148,6 @@ void MySocket::receiveOneMoreUpd()
     emit updPackReceived();
 }
 
-qint64 MySocket::broadcastSearch(int interfaceIndex)
-{
-    return sendFrame(Frame::encodeSearch(takeFrameSeq()), QHostAddress(QHostAddress::Broadcast), interfaceIndex,
-                     SearchTrace);
-}
-
 qint64 MySocket::udpSendCmdLedsFlash(const QString &macText)
 {
     return sendLedFrame(macText, Frame::LedCommand::Flash);

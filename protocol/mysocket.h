@@ -62,10 +62,8 @@ public:
     // Waits at most 5 s for the last datagram to leave.
     bool waitForWriteDone();
 
-    // Each sender returns what writeDatagram() returned: the bytes sent, or -1.
-    // The search goes to 255.255.255.255: with an interface index, out of that adapter; with 0,
-    // out of the one the routing table chooses.
-    qint64 broadcastSearch(int interfaceIndex = 0);
+    // Each sender returns what writeDatagram() returned: the bytes sent, or -1. (The search goes
+    // out through send(), one frame per adapter: sendSearchRound().)
     qint64 udpSendCmdLedsFlash(const QString &macText);
     qint64 udpSendCmdLedsOff(const QString &macText);
 

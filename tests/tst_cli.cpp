@@ -164,7 +164,8 @@ private slots:
         const QByteArray header("mac,ip,mask,gateway\n");
         const QByteArray plc("02:4B:56:10:00:01,198.18.0.11,255.255.0.0,198.18.0.254\n");
         row("a MAC that does not parse", "set 02:4B:56:10:00 --ip 198.18.0.11", 2, "not a MAC");
-        row("an address that does not parse", "set 02:4B:56:10:00:01 --ip 198.18.0", 2, "--ip \"198.18.0\" is not a dotted quad");
+        row("an address that does not parse, echoed cut short", ("set 02:4B:56:10:00:01 --ip 198.18.0." + QByteArray(200, '9')).constData(),
+            2, "--ip \"198.18.0." + QByteArray(31, '9') + "...\" is not a dotted quad");
         row("a plan without a gateway column", "apply PLAN", 2, "no column gateway", "", "mac,ip,mask\n");
         row("an empty plan", "apply PLAN", 2, "the plan is empty");
         // Found before the search: not even a search frame leaves.

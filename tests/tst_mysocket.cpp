@@ -2,6 +2,7 @@
 // endpoint binds port 102 on every address; a test "device" binds 127.0.0.2:102 (a socket bound to
 // a specific address wins unicast datagrams over a wildcard one) and the replies go to 127.0.0.1.
 
+#include "commissioning/searchsession.h"
 #include "protocol/frame.h"
 #include "protocol/mysocket.h"
 #include "support/claimsquatter.h"
@@ -84,9 +85,17 @@ private slots:
             records << QByteArrayList{socket->devType, socket->devMac, socket->devName, socket->devSwVersion,
                                       socket->devNetAddr, socket->devPoints};
         });
+        // The engine hears the same replies, each after the window, with where it came from.
+        QList<QByteArray> heard;
+        connect(socket.get(), &DeviceLink::replyReceived, this,
+                [&](const Frame::DeviceReply &reply, int interfaceIndex, quint32 source) {
+                    heard << reply.mac + (records.size() == heard.size() + 1 ? "" : " out of order")
+                                 + (interfaceIndex > 0 && source == deviceAddress.toIPv4Address() ? "" : " from nowhere");
+                });
         sendToEndpoint({reply(device(1)), countFour, reply(bare), reply(device(4))});
         QTRY_VERIFY(!records.isEmpty() && records.last() == device(4));
         QCOMPARE(records, (QList<QByteArrayList>{device(1), bare, device(4)}));
+        QCOMPARE(heard, (QList<QByteArray>{device(1)[1], bare[1], device(4)[1]}));
     }
 
     void receiveLoopTraces()
@@ -112,7 +121,7 @@ private slots:
         QUdpSocket listener;
         QVERIFY(listener.bind(QHostAddress::AnyIPv4, Frame::DevicePort, QUdpSocket::ShareAddress));
         kvrtest::TraceCapture traces;
-        QCOMPARE(socket->broadcastSearch(), 46);
+        QCOMPARE(sendSearchRound(*socket, {}).sent, 1); // no adapter given: the routing table's
         // Zero-padded groups are decimal; a target that is no address fails and still uses its number.
         socket->setTargetAddress(u"127.000.000.002"_s);
         QCOMPARE(socket->udpSendCmdLedsFlash(macText), 42);
@@ -161,7 +170,7 @@ private slots:
         QVERIFY(!unbound.initSocket());
         unbound.setTargetAddress(u"127.0.0.2"_s);
         QCOMPARE(unbound.udpSendCmdLedsFlash(macText), -1);
-        QCOMPARE(unbound.broadcastSearch(), -1);
+        QCOMPARE(sendSearchRound(unbound, {}).failures.value(0).failure, DeviceLink::SendFailure::PortNotOpen);
         QCOMPARE(unbound.nextFrameSeq(), 2u);
     }
 

@@ -17,7 +17,7 @@ WRITE_OPTIONS = (('restart_wait_ms', '--restart-wait'), ('verify_timeout_ms', '-
                  ('batch_size', '--batch-size'))
 
 # Statuses of a row that a write frame went to.
-WRITTEN_STATUSES = ('sent', 'verified', 'mismatch', 'not-seen')
+WRITTEN_STATUSES = ('sent', 'verified', 'mismatch', 'not-seen', 'conflict')
 # Characters that would break a plan row out of its four fields.
 PLAN_FIELD_BREAKERS = ',;\t"\r\n'
 SETTINGS = ('ip', 'mask', 'gateway')
