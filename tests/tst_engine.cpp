@@ -1,12 +1,11 @@
 // The commissioning engine's pure pieces, in tables: which adapters are used, how a frame reaches a
 // device, the merge of replies by MAC, a write nothing answered, the checking of address plans
 // against the network (their reading, in tst_planfile); and the one limit of a search that no
-// simulator reaches cheaply, on the namespace's own adapter. The sessions on sockets, and the other
+// simulator reaches cheaply, over a link without a socket. The sessions on sockets, and the other
 // outcomes of a write, are tested through kvrctl700-cli in tst_cli and through the window in
 // tst_endtoend.
 
 #include "commissioning/adapters.h"
-#include "commissioning/deviceendpoint.h"
 #include "commissioning/founddevice.h"
 #include "commissioning/plancheck.h"
 #include "commissioning/route.h"
@@ -14,6 +13,7 @@
 #include "commissioning/verifiedwrite.h"
 #include "commissioning/writeoutcome.h"
 #include "protocol/conversions.h"
+#include "support/fakelink.h"
 #include "support/testsupport.h"
 
 #include <QHostAddress>
@@ -155,20 +155,16 @@ void TestEngine::repliesMergeByMac()
 void TestEngine::searchStopsListingAtItsLimit()
 {
     // A flood of made-up replies, each under a MAC of its own, would grow the list without end.
-    KVR_REQUIRE_ISOLATED_NETWORK();
-    DeviceEndpoint endpoint;
-    QCOMPARE(endpoint.open(QStringLiteral("tst_engine")).outcome, DevicePort::Opening::Bound);
-    const QList<Adapters::Adapter> adapters = Adapters::choose(Adapters::systemCandidates()).adapters;
-    QVERIFY(!adapters.isEmpty());
+    kvrtest::FakeLink link;
     SearchSession::Options options;
     options.rounds = 1;
     options.maxDevices = 3;
-    SearchSession session(endpoint, adapters, options);
+    SearchSession session(link, {}, options);
     session.start();
     for (const char *device : {"024B56100001 198.18.0.10", "024B56100002 198.18.0.20", "024B56100003 198.18.0.30",
                                "024B56100004 198.18.0.40", "024B56100001 198.18.0.11"}) {
         const FoundDevice reply = found(QString::fromLatin1(device) + QStringLiteral(" 255.255.0.0 0.0.0.0"));
-        emit endpoint.replyReceived(reply.reply, adapters.constFirst().index, reply.settings().ip);
+        emit link.replyReceived(reply.reply, 2, reply.settings().ip);
     }
     QVERIFY(QTest::qWaitFor([&session] { return session.isFinished(); }, 5000));
     QStringList listed;
