@@ -111,12 +111,6 @@ bool writePlan(const QString &path, int subnetByte, int moved = Devices, int res
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(plan) == plan.size();
 }
 
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? 0 : values.at(values.size() / 2);
-}
-
 } // namespace
 
 void runApplyBenchmark(const QString &simulatorPath, const QString &cliPath)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QtGlobal>
 
@@ -22,6 +23,11 @@ Measurement measure(int rounds, qint64 opsPerRound, const std::function<void()> 
 
 // Per-round timings measured elsewhere (nanoseconds per operation), reduced the same way.
 Measurement fromSamples(QList<double> nsPerOp);
+// The median of any figures (0 for none), as fromSamples() takes it.
+inline double median(const QList<double> &values)
+{
+    return fromSamples(values).medianNs;
+}
 
 // "name ......  2.31 M/s  (433 ns each; median 441 ns)"
 void printRate(const char *name, const Measurement &m, const char *unit);

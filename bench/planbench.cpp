@@ -4,10 +4,7 @@
 #include "commissioning/adapters.h"
 #include "commissioning/plancheck.h"
 #include "commissioning/planfile.h"
-#include "protocol/conversions.h"
-
-#include <QElapsedTimer>
-#include <QHostAddress>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 

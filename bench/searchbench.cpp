@@ -54,12 +54,6 @@ Run searchOnce(const QString &cliPath, const QStringList &options)
     return run;
 }
 
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? 0 : values.at(values.size() / 2);
-}
-
 // How the replies to one search spread out in time, seen by the engine's own endpoint: when the
 // last one arrives, and the longest silence between two. The quiet period must outlast the latter.
 void measureReplySpread()

@@ -11,7 +11,7 @@ import time
 
 import pyatspi
 
-KEYS = {"Tab": 0xFF09, "Return": 0xFF0D, "Escape": 0xFF1B, "Up": 0xFF52, "Down": 0xFF54, "space": 0x20}
+KEYS = {"Tab": 0xFF09, "Return": 0xFF0D, "Escape": 0xFF1B, "Down": 0xFF54}
 
 
 def step(*words):
@@ -34,9 +34,9 @@ def press(name):
     time.sleep(0.4)
 
 
-def application():
+def application(name="kvrctl700"):
     for app in pyatspi.Registry.getDesktop(0):
-        if app is not None and app.name == "kvrctl700":
+        if app is not None and app.name == name:
             return app
     return None
 
@@ -71,10 +71,6 @@ def field(window, label):
         if found is not None:
             return found
     return None
-
-
-def status_line(app):
-    return find(app, pyatspi.ROLE_NOTIFICATION)
 
 
 def main():
@@ -113,8 +109,8 @@ def main():
     press_button(find(detail, pyatspi.ROLE_PUSH_BUTTON, name="确认修改"))
 
     def outcome():
-        line = status_line(app)
-        if line is not None and any(word in line.name for word in ("已确认", "没有应答", "应答")) \
+        line = find(app, pyatspi.ROLE_NOTIFICATION)
+        if line is not None and any(word in line.name for word in ("已确认", "应答")) \
                 and "正在等待" not in line.name:
             return line.name
         return None
@@ -130,12 +126,7 @@ def main():
     time.sleep(1)
 
 
-def orca_ready():
-    """True once Orca is listed on the accessibility bus."""
-    return any(app is not None and app.name == "orca" for app in pyatspi.Registry.getDesktop(0))
-
-
 if __name__ == "__main__":
     if sys.argv[1:] == ["--orca-ready"]:
-        sys.exit(0 if orca_ready() else 1)
+        sys.exit(0 if application("orca") is not None else 1)
     main()

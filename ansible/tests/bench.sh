@@ -39,7 +39,6 @@ mkdir -p "$work/host_vars"
 printf '%-8s %8s %8s %8s %8s %14s %14s\n' repeat no-op first second no-op first-no-op second-no-op
 rows=()
 for r in $(seq "$repeats"); do
-    segment_names=()
     for s in $(seq $segments); do
         segment_devices "$s" $devices 1 >"$work/devices-seg$s.json"
         segment_start "seg$s" --devices "$work/devices-seg$s.json"

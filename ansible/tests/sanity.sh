@@ -10,7 +10,8 @@ collections=$1
 collection=$collections/ansible_collections/kvrctl700/commissioning
 work=$(mktemp -d "${TMPDIR:-/tmp}/kvr-ansible-sanity.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+# shellcheck source=../../tests/support/await.sh
+. "$(dirname "$0")/../../tests/support/await.sh"
 
 files=$(find "$collection/" -name '*.py' | sort)
 [ -n "$files" ] || fail "no Python files in $collection"

@@ -93,7 +93,7 @@ segments_stop()
     local pid
     for pid in "${segment_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
     wait 2>/dev/null || true
-    segment_pids=()
+    segment_pids=() segment_names=()
 }
 
 # Ansible as on a user's machine, but with its settings, scratch files and collections pinned here:

@@ -18,6 +18,8 @@ WRITE_OPTIONS = (('restart_wait_ms', '--restart-wait'), ('verify_timeout_ms', '-
 
 # Statuses of a row that a write frame went to.
 WRITTEN_STATUSES = ('sent', 'verified', 'mismatch', 'not-seen', 'conflict')
+# How a plan the checks refused is reported: they send nothing.
+REFUSED = 'the checks refused the plan, nothing was sent: '
 # Characters that would break a plan row out of its four fields.
 PLAN_FIELD_BREAKERS = ',;\t"\r\n'
 SETTINGS = ('ip', 'mask', 'gateway')
@@ -227,8 +229,8 @@ def plan_outcome(stdout, rc, stderr, check_mode):
                     'with --dry-run' % ', '.join(sorted(written_macs)))
     if failure:
         # Exit 4 is a refusal by the checks, which send nothing (some come before the search).
-        refused = rc == 4 and not written_macs
-        return dict(outcome, failed=True, msg=('the checks refused the plan, nothing was sent: ' if refused else '') + failure)
+        refused_early = rc == 4 and not written_macs
+        return dict(outcome, failed=True, msg=(REFUSED if refused_early else '') + failure)
     if summary is None:
         return dict(outcome, failed=True, msg=ended_without_summary(rc, stderr))
     if summary.get('interrupted'):
@@ -236,8 +238,7 @@ def plan_outcome(stdout, rc, stderr, check_mode):
                     '; '.join(row_text(row) for row in results))
     refused = [row for row in results if row['status'] == 'refused']
     if refused or rc == 4:
-        return dict(outcome, failed=True, msg='the checks refused the plan, nothing was sent: %s' %
-                    '; '.join(row_text(row) for row in refused or results))
+        return dict(outcome, failed=True, msg=REFUSED + '; '.join(row_text(row) for row in refused or results))
     proven = ('already-correct', 'dry-run') if check_mode else ('already-correct', 'verified')
     unproven = [row for row in results if row['status'] not in proven]
     if unproven:
