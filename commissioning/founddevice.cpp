@@ -24,6 +24,12 @@ bool mergeReply(QList<FoundDevice> &devices, const Frame::DeviceReply &reply, in
     return isNew;
 }
 
+bool shareAddress(quint32 ip, const QList<int> &interfaces, quint32 otherIp, const QList<int> &otherInterfaces)
+{
+    return ip == otherIp && std::any_of(otherInterfaces.cbegin(), otherInterfaces.cend(),
+                                        [&](int index) { return interfaces.contains(index); });
+}
+
 void markSharedAddresses(QList<FoundDevice> &devices)
 {
     QHash<quint32, QList<int>> holders; // the devices at each address
@@ -33,8 +39,8 @@ void markSharedAddresses(QList<FoundDevice> &devices)
         FoundDevice &device = devices[i];
         const QList<int> atAddress = holders.value(device.settings().ip);
         device.addressShared = std::any_of(atAddress.cbegin(), atAddress.cend(), [&](int other) {
-            return other != i && std::any_of(devices[other].interfaces.cbegin(), devices[other].interfaces.cend(),
-                                             [&](int index) { return device.interfaces.contains(index); });
+            return other != i && shareAddress(device.settings().ip, device.interfaces, devices[other].settings().ip,
+                                              devices[other].interfaces);
         });
     }
 }

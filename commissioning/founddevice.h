@@ -28,9 +28,12 @@ struct FoundDevice
 // any other is appended. True when the device is new to the list.
 bool mergeReply(QList<FoundDevice> &devices, const Frame::DeviceReply &reply, int interfaceIndex, int round);
 
-// Sets addressShared on every device whose IP address another device of the list, behind one of the
-// same adapters, also holds. A device behind another adapter does not count: a unicast pinned to
-// an adapter never reaches it.
+// True when two devices hold one IP address behind a common adapter: a unicast to that address
+// reaches only one of them. Behind different adapters they do not share it: a unicast pinned to an
+// adapter never reaches the other.
+bool shareAddress(quint32 ip, const QList<int> &interfaces, quint32 otherIp, const QList<int> &otherInterfaces);
+
+// Sets addressShared on every device that shares its address with another device of the list.
 void markSharedAddresses(QList<FoundDevice> &devices);
 
 // The device with this MAC, or nullptr.

@@ -7,6 +7,7 @@
 #include "statustexts.h"
 #include "writefollowup.h"
 #include "commissioning/adapters.h"
+#include "commissioning/founddevice.h"
 #include "commissioning/route.h"
 #include "commissioning/searchsession.h"
 #include "detail/devicetable.h"
@@ -242,11 +243,13 @@ void MainWindow::cellDoubleClickedSlot()
         return;
     }
     const QTableWidgetItem *maskItem = currentRowItem(DeviceColumn::SubnetMask);
-    bool addressShared = false; // by another row that came in on the same adapter
+    const auto ipOf = [](const QTableWidgetItem *item) { return decimalIPv4Address(item->text()).toIPv4Address(); };
+    const auto adapterOf = [](const QTableWidgetItem *item) { return QList<int>{item->data(AdapterRole).toInt()}; };
+    bool addressShared = false; // with another row, by the search's own rule
     for (int row = 0; row < userCount && !addressShared; ++row) {
         const QTableWidgetItem *other = ui->tableWidget->item(row, DeviceColumn::IpAddress);
-        addressShared = other && other != ipItem && other->text() == ipItem->text()
-                        && other->data(AdapterRole) == ipItem->data(AdapterRole);
+        addressShared = other && other != ipItem
+                        && shareAddress(ipOf(ipItem), adapterOf(ipItem), ipOf(other), adapterOf(other));
     }
     const std::optional<int> broadcastInterface =
         broadcastInterfaceFor(ipItem->text(), maskItem ? maskItem->text() : QString(),
